@@ -1,0 +1,96 @@
+/*
+ * QPXDrv: the drive and container library.
+ *
+ * C calling convention and integer results throughout. Strings are UTF-8 and
+ * NUL-terminated; container paths are Linux paths. Every call re-reads the
+ * machine's registry (the folder named by QPX_ROOT) and keeps no state.
+ */
+#ifndef QPXDRV_H
+#define QPXDRV_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define QPX_API __attribute__((visibility("default")))
+#else
+#define QPX_API
+#endif
+
+/* Sizes of the fixed records. */
+#define QPX_CONTAINER_HEADER_SIZE 152  /* header fields up to the signature */
+#define QPX_TRACK_NODE_SIZE 137
+#define QPX_TRACK_NODE_COUNT 70
+#define QPX_TRACK_TABLE_SIZE (QPX_TRACK_NODE_SIZE * QPX_TRACK_NODE_COUNT) /* 9,590 */
+
+/* ---- Container file accessors: 1 success, 0 failure ------------------- */
+QPX_API int QPXReadContainerHeader(const char* path, void* header);
+QPX_API int QPXWriteContainerHeader(const char* path, const void* header);
+QPX_API int QPXReadTrackTableNodes(const char* path, void* nodes);
+QPX_API int QPXWriteTrackTableNodes(const char* path, const void* nodes);
+
+/* ---- Disc addressing ---------------------------------------------------- */
+/* LBA -> packed MSF (minute * 65536 + second * 256 + frame) of lba + 150. */
+QPX_API uint32_t QPXCvtToRedbook(int32_t lba);
+/* packed MSF -> LBA. */
+QPX_API int32_t QPXCvtFromRedbook(uint32_t msf);
+
+/* ---- Container catalogue and per-drive container list ------------------
+ * Reading calls: 0 success, 1 buffer too small (nothing copied), 2 key cannot
+ * be opened, 3 value missing or empty.
+ * Writing calls: 0 success, 2 key cannot be opened for writing, 4 value not
+ * written. */
+QPX_API int QPXGetInstallPath(char* buffer, uint32_t size);
+QPX_API int QPXGetContainerFiles(char* buffer, uint32_t size);
+QPX_API int QPXSetContainerFiles(const char* list);
+QPX_API int QPXGetContainerIndex(int n, char* buffer, uint32_t size);
+QPX_API int QPXSetContainerIndex(int n, const char* record);
+QPX_API int QPXGetNumberOfContainers(void);
+QPX_API int QPXSetNumberOfContainers(int n);
+QPX_API int QPXGetNumberOfUnits(void);
+QPX_API int QPXIsRebootNeeded(void);
+QPX_API int QPXSetRebootNeeded(uint32_t value);
+/* New catalogue number (>= 1), or -1. */
+QPX_API int QPXAddContainer(const char* record);
+/* 0, 2 (key not writable), 4 (free list not written), 5 (record not deleted). */
+QPX_API int QPXDeleteContainer(int n);
+/* Catalogue number of the record whose path is exactly `path`, or 0. */
+QPX_API int QPXGetContainerIndexNumber(const char* path);
+/* 1 and entry k of the list in buffer, or 0. */
+QPX_API int QPXGetContainerFromPosition(const char* list, int k, char* buffer, uint32_t size);
+QPX_API int QPXDriveIsMounted(int k, const char* list);
+/* Drive whose entry is exactly `path`, or -1. */
+QPX_API int QPXContainerIsMounted(const char* list, const char* path);
+QPX_API int QPXCheckContainerFiles(void);
+
+/* ---- Virtual drives among the drive letters ----------------------------- */
+/* Platform code: 3 = NT 5 family. */
+QPX_API int QPXGetVersionInfo(void);
+/* Number of the SCSI port driven by qpxmport, or -1. */
+QPX_API int QPXGetNTScsiPort(void);
+/* One bit per letter (bit 0 = A): 0 for a virtual drive, 1 otherwise. */
+QPX_API int32_t QPXGetDriveMask(void);
+/* Fills buffer (>= 28 bytes) with drive letters; mode 0 all virtual drives in
+ * letter order, 1 those holding a container, 2 all in drive-number order.
+ * Returns the drive mask, or -1 when there are no virtual drives. */
+QPX_API int32_t QPXGetDriveLetters(char* buffer, int mode);
+/* Drive number of a letter, or -1. */
+QPX_API int QPXGetDriveUnit(char letter);
+
+/* ---- Drive count -------------------------------------------------------- */
+/* 0 success or nothing to do, 2 a key could not be opened, 4 not written. */
+QPX_API int QPXChangeNumberOfDrives(uint32_t count, char first_letter);
+
+/* ---- Block compression (zlib result codes) ----------------------------- */
+/* On entry *out_len is the capacity of out; on success the bytes written. */
+QPX_API int Compress(uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len);
+QPX_API int Uncompress(uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QPXDRV_H */
