@@ -69,14 +69,15 @@ HiveStore* HiveStore::for_hive(Hive hive, Status* status) {
     }
     std::string path;
     try {
-        path = (machine::registry_dir() / file_name(hive)).string();
+        path = (machine::root() / "registry" / file_name(hive)).string();
+        if (auto it = tls.stores.find(path); it != tls.stores.end()) {
+            *status = kSuccess;
+            return it->second.get();
+        }
+        machine::registry_dir();  // creates the folder
     } catch (const std::exception&) {
         *status = kStoreFailure;
         return nullptr;
-    }
-    if (auto it = tls.stores.find(path); it != tls.stores.end()) {
-        *status = kSuccess;
-        return it->second.get();
     }
     sqlite3* db = nullptr;
     bool read_only = false;
@@ -99,6 +100,10 @@ HiveStore* HiveStore::for_hive(Hive hive, Status* status) {
         *status = st;
         return nullptr;
     }
+    // Processes that switch roots (tests, tools) keep only a few connections.
+    constexpr std::size_t kMaxOpenHives = 8;
+    for (auto it = tls.stores.begin(); tls.stores.size() >= kMaxOpenHives && it != tls.stores.end();)
+        it = it->second->depth() == 0 ? tls.stores.erase(it) : std::next(it);
     *status = kSuccess;
     return tls.stores.emplace(path, std::move(store)).first->second.get();
 }
