@@ -1,0 +1,23 @@
+// The commands of the emulated units, one handler each. Every handler runs
+// in the serialised context and returns the request's status.
+#pragma once
+
+#include "adapter_state.h"
+#include "qpx/driver/scsi_request.h"
+
+namespace qpx::driver {
+
+// The command interpreter: answers the request by its operation code.
+SrbStatus send_command(AdapterState& adapter, Unit& unit, ScsiRequest& request);
+
+SrbStatus inquiry(const Unit& unit, ScsiRequest& request);
+SrbStatus read_capacity(const Unit& unit, ScsiRequest& request);
+SrbStatus read_toc(const Unit& unit, ScsiRequest& request);
+SrbStatus read_subchannel(const AdapterState& adapter, const Unit& unit, ScsiRequest& request);
+SrbStatus play_audio_msf(AdapterState& adapter, Unit& unit, ScsiRequest& request);
+SrbStatus pause_resume(AdapterState& adapter, Unit& unit, ScsiRequest& request);
+SrbStatus start_stop_unit(AdapterState& adapter, Unit& unit, ScsiRequest& request);
+SrbStatus write_buffer(AdapterState& adapter, ScsiRequest& request);
+SrbStatus mode_select6(const Unit& unit, ScsiRequest& request);
+
+}  // namespace qpx::driver
