@@ -1,5 +1,7 @@
 // Opening a container: header block, defect map, stored TOC, track table and
 // the block indexes of its compressed data areas.
+#include <sys/stat.h>
+
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -32,6 +34,10 @@ std::error_code Container::open(const std::filesystem::path& path,
     c->file_ = open_for_reading(path, io);
     if (!c->file_.is_open())
         return io.value() == ENOENT || io.value() == ENOTDIR ? Errc::not_found : Errc::open_failed;
+    // Folders and devices that stream (pipes, terminals) hold no container.
+    struct stat st {};
+    if (::fstat(c->file_.get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)))
+        return Errc::open_failed;
     c->id_ = next_container_id();
     if (const std::error_code ec = c->load_layout(options)) return ec;
     c->load_block_indexes();

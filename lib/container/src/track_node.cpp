@@ -34,7 +34,11 @@ std::string TrackNode::location_text() const {
 
 void TrackNode::set_location_text(std::string_view name) {
     location.fill(0);
-    std::memcpy(location.data(), name.data(), std::min(name.size(), location.size() - 1));
+    // At most 127 bytes, never ending inside a UTF-8 sequence.
+    std::size_t n = std::min(name.size(), location.size() - 1);
+    if (n < name.size())
+        while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
+    std::memcpy(location.data(), name.data(), n);
 }
 
 std::optional<std::string> TrackNode::safe_wave_file_name() const {

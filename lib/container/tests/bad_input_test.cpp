@@ -59,6 +59,7 @@ TEST_F(BadInput, MissingAndTooShortFiles) {
     EXPECT_EQ(Container::open(dir_ / "none.qim", c), Errc::not_found);
     EXPECT_EQ(Container::open(dir_ / "none" / "x.qim", c), Errc::not_found);
     EXPECT_FALSE(c);
+    EXPECT_EQ(Container::open(dir_.path(), c), Errc::open_failed);
     const fs::path path = make_blocks();
     for (std::uintmax_t size : {0u, 1u, 151u, 511u}) {
         fs::resize_file(path, size);

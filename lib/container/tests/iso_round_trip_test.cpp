@@ -31,6 +31,8 @@ struct Layout {
     Storage storage;  // type 5 only
 };
 
+void PrintTo(const Layout& layout, std::ostream* os) { *os << layout.name; }
+
 class IsoRoundTrip : public ::testing::TestWithParam<Layout> {};
 
 TEST_P(IsoRoundTrip, EverySectorReadsBackIdentical) {

@@ -161,6 +161,8 @@ void write_single_area(const ContainerPlan& plan, Header& header, int fd, std::u
 
 void copy_wave_file(const TrackPlan& track, const fs::path& folder) {
     if (track.wave_source.empty()) return;
+    std::error_code ec;
+    if (fs::equivalent(track.wave_source, folder / track.wave_name, ec)) return;
     fs::copy_file(track.wave_source, folder / track.wave_name, fs::copy_options::overwrite_existing);
 }
 
