@@ -61,3 +61,12 @@ void patch_le32(const std::filesystem::path& path, std::uint64_t offset, std::ui
 }
 
 }  // namespace qpx::driver::test
+
+namespace qpx::driver::test {
+void patch_bytes(const std::filesystem::path& path, std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(static_cast<std::streamoff>(offset));
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw std::runtime_error("cannot patch " + path.string());
+}
+}  // namespace qpx::driver::test

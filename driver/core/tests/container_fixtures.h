@@ -34,3 +34,8 @@ void write_header_only(const std::filesystem::path& path, container::ContainerTy
 void patch_le32(const std::filesystem::path& path, std::uint64_t offset, std::uint32_t value);
 
 }  // namespace qpx::driver::test
+
+namespace qpx::driver::test {
+// Overwrites bytes of a file.
+void patch_bytes(const std::filesystem::path& path, std::uint64_t offset, std::span<const std::uint8_t> bytes);
+}  // namespace qpx::driver::test
