@@ -19,10 +19,10 @@ SrbStatus medium_not_present(ScsiRequest& request) {
     return check_condition(request, sense::kNotReady, sense::kAscMediumNotPresent);
 }
 
-// Opens `path` for the unit. Returns true when the open should be tried again
-// at the next readiness check although the update was handled (a missing
-// file may appear).
-bool open_container(AdapterState& adapter, Unit& unit, const std::string& path) {
+// Opens `path` for the unit and leaves the sense for the next readiness
+// check. A container that fails to open keeps its name, so every readiness
+// check tries it again (a missing file may appear).
+void open_container(AdapterState& adapter, Unit& unit, const std::string& path) {
     std::shared_ptr<const container::Container> medium;
     const std::error_code ec = adapter.services.opener.open(path, medium);
     if (!ec && medium) {
@@ -30,18 +30,13 @@ bool open_container(AdapterState& adapter, Unit& unit, const std::string& path) 
         if (medium->header().container_type() == container::ContainerType::track_table)
             unit.set_audio_status(audio_status::no_status);
         unit.set_pending_sense(sense::kUnitAttention, sense::kAscMediumChanged);
-        return false;
+        return;
     }
     unit.set(unit_flag::failed);
-    if (ec == Errc::not_found) {
-        unit.set_pending_sense(sense::kHardwareError, sense::kAscNone);
-        return true;
-    }
-    if (ec == Errc::open_failed)
+    if (ec == Errc::not_found || ec == Errc::open_failed)
         unit.set_pending_sense(sense::kHardwareError, sense::kAscNone);
     else
         unit.set_pending_sense(sense::kMediumError, sense::kAscNone);
-    return false;
 }
 
 }  // namespace
@@ -75,7 +70,6 @@ void open_drive(AdapterState& adapter, Unit& unit) {
     unit.plain_cache.invalidate();
     unit.clear(unit_flag::failed);
 
-    bool retry_later = false;
     std::string list;
     switch (adapter.services.drive_list.read_container_files(list)) {
         case DriveListStatus::unreadable:
@@ -94,16 +88,11 @@ void open_drive(AdapterState& adapter, Unit& unit) {
                 break;
             }
             unit.set_file_name(*entry);
-            retry_later = open_container(adapter, unit, *entry);
+            open_container(adapter, unit, *entry);
             break;
         }
     }
-    // A missing container file keeps the update pending, so the next check
-    // tries again; everything else ends the update.
-    if (retry_later)
-        unit.clear(unit_flag::opening);
-    else
-        unit.clear(unit_flag::opening | unit_flag::update | unit_flag::initial);
+    unit.clear(unit_flag::opening | unit_flag::update | unit_flag::initial);
 }
 
 }  // namespace qpx::driver
