@@ -6,8 +6,8 @@
 // is checked against the payload before it is taken and every token's length is
 // checked against the output before anything is written, so the decoder never
 // reads past `payload` and never writes past `out` (or past 32,768 bytes). The
-// history is a ring of the last 8,192 entries (the farthest a distance reaches)
-// kept on the stack; its entry count is bounded by the output length.
+// history is a ring on the stack (33 KB) of more entries than the farthest
+// distance (8,191) reaches; its entry count is bounded by the output length.
 #include "qpx/codec/codec.h"
 
 #include <algorithm>
@@ -17,8 +17,13 @@
 namespace qpx::codec {
 namespace {
 
-constexpr std::size_t kRing = 8192;           // distances reach 8,191 entries back
+// Distances reach 8,191 entries back. The ring holds twice that, so that the
+// history entries of a literal run can be written 8 at a time: the entries
+// written beyond the run are slots of future entries or of entries more than
+// 8,191 back, never ones a distance can still name.
+constexpr std::size_t kRing = 16384;
 constexpr std::size_t kRingMask = kRing - 1;
+constexpr std::size_t kHistChunk = 8;
 constexpr std::size_t kMaxLiteralRun = 280;   // 25 + 255
 constexpr std::size_t kWild = 16;             // chunk of the unchecked copies
 
@@ -41,7 +46,8 @@ int normal_expand(std::span<const std::uint8_t> payload, std::span<std::uint8_t>
 
     // History ring plus a tail so that a literal run's entries are written in
     // one straight loop; the part that lands in the tail is copied to the front.
-    std::uint16_t hist[kRing + kMaxLiteralRun];
+    // Not initialised: only entries already appended are ever read.
+    std::uint16_t hist[kRing + kMaxLiteralRun + kHistChunk];
     std::size_t hcount = 0;  // entries appended so far (<= op)
 
     std::uint32_t nword = 0;
@@ -206,7 +212,9 @@ int normal_expand(std::span<const std::uint8_t> payload, std::span<std::uint8_t>
             }
             ip += lit;
             const std::size_t h = hcount & kRingMask;
-            for (unsigned i = 0; i < lit; ++i) hist[h + i] = static_cast<std::uint16_t>(op + i);
+            for (unsigned i = 0; i < lit; i += kHistChunk) {
+                for (unsigned j = 0; j < kHistChunk; ++j) hist[h + i + j] = static_cast<std::uint16_t>(op + i + j);
+            }
             if (h + lit > kRing) std::memcpy(hist, hist + kRing, (h + lit - kRing) * sizeof hist[0]);
             hcount += lit;
             op += lit;
