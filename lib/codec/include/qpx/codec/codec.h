@@ -29,7 +29,9 @@ int normal_expand(std::span<const std::uint8_t> payload, std::span<std::uint8_t>
 // format. Returns the stream length when it is shorter than the block,
 // otherwise block.size() (store the block uncompressed). `out` must hold at
 // least block.size() + 298 bytes. Deterministic: the same block always gives
-// the same bytes, whatever was compressed before.
+// the same bytes, whatever was compressed before. Reads only `block` (the
+// Part's two bytes behind it are not needed). A block above kNormalMaxOutput,
+// or an `out` below block.size() + 298 bytes, gives block.size() (store it).
 class NormalCompressor {
 public:
     NormalCompressor();
