@@ -1,4 +1,4 @@
-// Part 1.7: the library's block compression calls. Thin wrappers over the
+// The library's block compression calls. Thin wrappers over the
 // codec's zlib calls: level 6, zlib's result codes, 32-bit lengths converted
 // to size_t at the boundary. Null length pointers, and null buffers with a
 // non-zero length, return Z_STREAM_ERROR (-2) without touching anything.

@@ -1,4 +1,4 @@
-// Part 1.7: the exported Compress / Uncompress (the codec's own suite covers
+// The exported Compress / Uncompress (the codec's own suite covers
 // the zlib calls in depth).
 #include <gtest/gtest.h>
 

@@ -1,17 +1,18 @@
-// Normal block compressor (Part 5.7), bit-exact with the Part's algorithm.
+// Normal block compressor: one pass, token distances, bit-exact with the
+// reference algorithm the format was defined with.
 //
-// Mended against the Part:
+// Differences from that reference:
 // - The stream state (cursor, nibble and bit words, pending literals) lives in
 //   a local emitter per call and the work area in the object, not in
 //   process-wide variables: any number of objects compress at the same time.
-// - The Part reads two bytes behind the block (the hash of the last two
+// - The reference reads two bytes behind the block (the hash of the last two
 //   positions and one comparison). Those reads cannot change the output: at
 //   the last two positions at most 2 bytes remain, so every candidate there is
 //   shorter than 3 and refused, and the hash entries made there are never
 //   consulted again; the comparison in[p + L1] with p + L1 = len only decides
 //   whether a second candidate is measured, which then cannot be longer. So
 //   this implementation skips them and never reads past the block; its output
-//   is the Part's output for every content of the two bytes.
+//   is the reference output for every content of the two bytes.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -26,7 +27,7 @@ constexpr std::uint16_t kEmpty = 0xFFFF;
 constexpr std::size_t kMaxMatch = 282;
 constexpr std::size_t kMaxDistance = 8192;     // token distances 0..8191
 constexpr std::size_t kFlushLiterals = 279;
-constexpr std::size_t kOutSlack = 298;         // the Part's output area: len + 298
+constexpr std::size_t kOutSlack = 298;         // output area: len + 298
 
 inline void store32(std::uint8_t* p, std::uint32_t v) {
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
@@ -53,7 +54,7 @@ inline std::size_t match_length(const std::uint8_t* a, const std::uint8_t* b, st
     return k;
 }
 
-// The emission primitives of the Part, with their state for one call.
+// The emission primitives, with their state for one call.
 class Emitter {
 public:
     explicit Emitter(std::uint8_t* out) : out_(out) {}
@@ -71,7 +72,7 @@ public:
         npos_ = (npos_ + 4) & 31;
     }
 
-    // bits(1, v); bits(2, v) of the Part is two of these, lowest bit first.
+    // bits(1, v); bits(2, v) is two of these, lowest bit first.
     void bit(unsigned v) {
         if (bfree_ == 0) {
             bword_at_ = cur_;

@@ -1,8 +1,8 @@
-// Normal-compression block decoder (Part 2.4).
+// Normal-compression block decoder.
 //
-// Mended against the Part: the Part checks the output and read positions only
-// after each token, so a crafted token writes up to 283 bytes past 32,768 and
-// reservoir words and literal runs read past the payload. Here every field read
+// Bounds: checking the output and read positions only after each token (as
+// the format's first decoder did) lets a crafted token write up to 283 bytes
+// past 32,768 and lets reservoir words and literal runs read past the payload. Here every field read
 // is checked against the payload before it is taken and every token's length is
 // checked against the output before anything is written, so the decoder never
 // reads past `payload` and never writes past `out` (or past 32,768 bytes). The

@@ -1,4 +1,4 @@
-// Part 5.7: the normal block compressor, its cases and round trips.
+// The normal block compressor: its cases and round trips.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -383,8 +383,8 @@ TEST(NormalCompress, UnsuitableBlocksAreStored) {
 namespace qpx::codec {
 namespace {
 
-// The compressor against the Part's algorithm written out literally, with
-// several contents for the two bytes the Part reads behind the block.
+// The compressor against the reference algorithm written out literally, with
+// several contents for the two bytes the reference reads behind the block.
 TEST(NormalCompress, BitExactWithThePartWhateverLiesBehindTheBlock) {
     const Bytes text = real_text();
     const Bytes bin = real_binary();

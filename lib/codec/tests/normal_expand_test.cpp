@@ -1,4 +1,4 @@
-// Part 2.4: the normal-compression decoder, its vectors and hostile streams.
+// The normal-compression decoder: its vectors and hostile streams.
 #include <gtest/gtest.h>
 
 #include <algorithm>

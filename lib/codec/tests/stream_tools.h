@@ -1,6 +1,6 @@
 // Test helpers for the normal format: a stream builder with the emission
-// primitives of Part 5.7, and a plain reference decoder written straight from
-// Part 2.4 (a growing history list, one field at a time) that also records the
+// primitives of the compressor, and a plain reference decoder written straight
+// from the format's definition (a growing history list, one field at a time) that also records the
 // tokens it read, so that tests can look at the encoder's choices.
 #pragma once
 
@@ -79,7 +79,7 @@ struct RefResult {
     std::vector<Token> tokens;
 };
 
-// Part 2.4 as written, with the mended bounds: a field past the input, or a
+// The format's decoder as defined, with the bounds: a field past the input, or a
 // token that would take the output beyond `limit`, gives -1.
 inline RefResult reference_decode(std::span<const std::uint8_t> in, std::size_t limit = 32768) {
     RefResult r{-1, {}, {}};
@@ -229,8 +229,8 @@ inline RefResult reference_decode(std::span<const std::uint8_t> in, std::size_t 
 }
 
 
-// Part 5.7 as written, one step at a time, over a block followed by two
-// readable bytes `behind0`, `behind1` (the Part's requirement). Used to check
+// The reference compressor, one step at a time, over a block followed by two
+// readable bytes `behind0`, `behind1` (which the reference reads). Used to check
 // that the real compressor is bit-exact and that those bytes never matter.
 inline std::vector<std::uint8_t> reference_compress(std::span<const std::uint8_t> block,
                                                     std::uint8_t behind0 = 0, std::uint8_t behind1 = 0) {
@@ -258,7 +258,7 @@ inline std::vector<std::uint8_t> reference_compress(std::span<const std::uint8_t
         put32(nword, get32(nword) | (v << npos));
         npos = npos == 28 ? 0 : npos + 4;
     };
-    auto bits = [&](unsigned n, std::uint32_t v) {  // the Part's bits(n, v)
+    auto bits = [&](unsigned n, std::uint32_t v) {  // bits(n, v)
         if (bfree != 0) put32(bword, get32(bword) | (v << (32 - bfree)));
         if (n > bfree) {
             bword = cur;

@@ -1,4 +1,4 @@
-// Part 1.7 through the codec's zlib calls (the exported Compress/Uncompress
+// zlib streams through the codec's calls (the exported Compress/Uncompress
 // wrap these).
 #include <gtest/gtest.h>
 #include <zlib.h>
