@@ -52,9 +52,12 @@ void serve_read(AdapterState& adapter, Unit& unit) {
         request.transferred = 0;
         status = check_condition(request, sense::kAbortedCommand, sense::kAscResetOccurred);
     }
+    // Once the done flag is set the host may complete the request and even
+    // drop the adapter; only the host's signal is touched after it.
+    CompletionSignal& signal = adapter.services.completion;
     request.status = status;
     unit.set(unit_flag::done);
-    adapter.services.completion.read_finished();
+    signal.read_finished();
 }
 
 }  // namespace

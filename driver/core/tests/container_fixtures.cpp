@@ -54,19 +54,14 @@ void write_header_only(const std::filesystem::path& path, container::ContainerTy
 void patch_le32(const std::filesystem::path& path, std::uint64_t offset, std::uint32_t value) {
     std::array<std::uint8_t, 4> bytes{};
     container::store_le32(bytes, 0, value);
-    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
-    f.seekp(static_cast<std::streamoff>(offset));
-    f.write(reinterpret_cast<const char*>(bytes.data()), 4);
-    if (!f) throw std::runtime_error("cannot patch " + path.string());
+    patch_bytes(path, offset, bytes);
 }
 
-}  // namespace qpx::driver::test
-
-namespace qpx::driver::test {
 void patch_bytes(const std::filesystem::path& path, std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
     f.seekp(static_cast<std::streamoff>(offset));
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (!f) throw std::runtime_error("cannot patch " + path.string());
 }
+
 }  // namespace qpx::driver::test

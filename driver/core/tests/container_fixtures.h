@@ -30,12 +30,8 @@ void write_single_track(const std::filesystem::path& path, container::ContainerT
 void write_header_only(const std::filesystem::path& path, container::ContainerType type,
                        std::uint32_t total_bytes);
 
-// Overwrites a little-endian 32-bit field of a file.
+// Overwrite a little-endian 32-bit field, or any bytes, of a file.
 void patch_le32(const std::filesystem::path& path, std::uint64_t offset, std::uint32_t value);
-
-}  // namespace qpx::driver::test
-
-namespace qpx::driver::test {
-// Overwrites bytes of a file.
 void patch_bytes(const std::filesystem::path& path, std::uint64_t offset, std::span<const std::uint8_t> bytes);
+
 }  // namespace qpx::driver::test

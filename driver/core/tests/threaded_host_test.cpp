@@ -88,8 +88,9 @@ TEST(ThreadedHost, DrivesReadConcurrentlyThroughSharedBufferSets) {
     write_single_track(dir / "b.qim", ContainerType::maximal_blocks, sectors);
 
     constexpr std::uint32_t kDrives = 4;
-    WorkerPool pool(2);
+    // The pool's threads are joined before the signal they raise goes.
     WakeOnCompletion completion;
+    WorkerPool pool(2);
     FakeDriveList list;
     list.text = (dir / "a.qim").string() + ";" + (dir / "b.qim").string() + ";" + (dir / "a.qim").string() + ";" +
                 (dir / "b.qim").string() + ";";

@@ -8,7 +8,9 @@
 // complete_finished() from its serialised context to hand the finished
 // requests back. The host sends at most one request at a time per unit and
 // keeps every pending request alive until it is completed. Before the
-// adapter is destroyed every queued work item must have run.
+// adapter is destroyed every queued work item must have run; a finished read
+// touches only the CompletionSignal after marking itself done, so the signal
+// must outlive the worker threads.
 #pragma once
 
 #include <cstdint>
