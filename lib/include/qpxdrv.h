@@ -89,6 +89,47 @@ QPX_API int QPXChangeNumberOfDrives(uint32_t count, char first_letter);
 QPX_API int Compress(uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len);
 QPX_API int Uncompress(uint8_t* out, uint32_t* out_len, const uint8_t* in, uint32_t in_len);
 
+/* ---- Physical CD access and the table of contents ------------------------
+ * Any CD-ROM drive letter ('E'): a physical drive, an attached disc image or
+ * an emulated drive. Read modes: 1 = 2048-byte user data, 2 = 2352-byte CD-DA
+ * (the whole sector, data sectors included), any other (4) = 2352-byte raw
+ * data sectors with sync, header and mode byte. Sector numbers carry 24 bits,
+ * sector counts 16. */
+
+/* 1 when every sector was read into buffer (count x sector size bytes), else
+ * 0. 2352-byte sectors are tried up to three times each. */
+QPX_API int QPXReadSectorsFromCD(char drive, uint32_t sector, uint32_t count, void* buffer, int mode);
+/* 1 when the first data track among the records (bit 0x40 of the control
+ * byte) can be read, waiting up to a minute; disc format 2 (audio) and a disc
+ * without data tracks are ready at once. drive: its first character. */
+QPX_API int QPXWaitForDiscReady(const char* drive, int disc_format, int track_count, const void* track_records);
+/* 1 when the audio sector can be read, waiting up to 16 seconds. */
+QPX_API int QPXWaitForAudioReady(char drive, uint32_t sector);
+/* 1 when a raw 2352-byte read of sector 16 succeeds. */
+QPX_API int QPXRawCDTest(char drive);
+/* The end of a data track between low and high: high when it can be read,
+ * else the end found by probing and binary search in the given mode. */
+QPX_API int32_t QPXBinSrchSize(char drive, int32_t low, int32_t high, int mode);
+/* Free bytes the caller may write on the volume holding path; 0 when unknown. */
+QPX_API int64_t QPXGetFreeDiskSpace(const char* path);
+
+/* TOC summary: uint8 first track, uint8 last track, uint32 lead-out LBA
+ * (little-endian). Track records: QPX_TRACK_NODE_SIZE bytes each, int32
+ * start (LBA), int32 end (left alone), uint8 control byte (CONTROL high
+ * nibble, ADR low; 0x40 = data), 128-byte title (left alone). */
+#define QPX_TOC_SUMMARY_SIZE 6
+/* 1 and the track count, summary and records (the caller's table of
+ * QPX_TRACK_NODE_COUNT records); 0 when the TOC cannot be read or the disc
+ * has more tracks than the table holds. A disc whose only data track is its
+ * last reports first track = that track, last track = the one before. */
+QPX_API int QPXGetTOCInfo(char drive, uint16_t* track_count, void* summary, void* track_records);
+/* The result of QPXGetTOCInfo; the buffer (cleared first) receives the TOC
+ * text: the track starts and the lead-out in decimal, one blank apart, as far
+ * as whole numbers fit. */
+QPX_API int QPXGetTOC(char drive, char* buffer, uint32_t size);
+/* 1 when the disc's TOC text equals toc_text exactly, else 0. */
+QPX_API int QPXCheckTOC(char drive, const char* toc_text);
+
 #ifdef __cplusplus
 }
 #endif
