@@ -1,0 +1,5 @@
+# Writes OUT, a C++ source defining `extern const char SYMBOL[]` with the
+# bytes of IN (kept exactly, as hexadecimal initialisers).
+file(READ ${IN} hex HEX)
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+file(WRITE ${OUT} "extern const char ${SYMBOL}[];\nconst char ${SYMBOL}[] = {${bytes} 0x00};\n")
