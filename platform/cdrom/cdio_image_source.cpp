@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "cdrom/cdio_quiet.h"
+#include "cdrom/cue_track_modes.h"
 #include "cdrom/sector_layout.h"
 
 namespace qpx::cdrom {
@@ -57,6 +58,13 @@ std::unique_ptr<CdioImageSource> CdioImageSource::open(const std::filesystem::pa
     if (!std::filesystem::is_regular_file(image, ec)) {
         error = image.string() + ": no such image file";
         return nullptr;
+    }
+    if (driver == DRIVER_BINCUE) {
+        if (auto mode = unreadable_cue_track_mode(image)) {
+            error = image.string() + ": tracks of mode " + *mode +
+                    " cannot be read; only AUDIO, MODE1/2352 and MODE2/2352 tracks can";
+            return nullptr;
+        }
     }
     quiet_libcdio();
     CdIo_t* cdio = cdio_open(image.c_str(), driver);
