@@ -66,10 +66,20 @@ QPX_API int QPXDriveIsMounted(int k, const char* list);
 QPX_API int QPXContainerIsMounted(const char* list, const char* path);
 QPX_API int QPXCheckContainerFiles(void);
 
+/* ---- Driver control -------------------------------------------------------
+ * Inserting and ejecting rewrite entry `drive` of the per-drive container
+ * list and then send the port host the update request for that drive.
+ * Non-zero when the update request was accepted, 0 otherwise (the list may
+ * have been changed all the same). Device opens are tried up to 5 times, 1
+ * second apart; QPX_DEVICE_RETRY_INTERVAL_MS sets another interval. */
+QPX_API int QPXInsert(int drive, const char* path);
+QPX_API int QPXEject(int drive);
+QPX_API int QPXUpdateDriver(int drive);
+
 /* ---- Virtual drives among the drive letters ----------------------------- */
 /* Platform code: 3 = NT 5 family. */
 QPX_API int QPXGetVersionInfo(void);
-/* Number of the SCSI port driven by qpxmport, or -1. */
+/* Number of the (first) SCSI port driven by qpxmport, or -1. */
 QPX_API int QPXGetNTScsiPort(void);
 /* One bit per letter (bit 0 = A): 0 for a virtual drive, 1 otherwise. */
 QPX_API int32_t QPXGetDriveMask(void);
