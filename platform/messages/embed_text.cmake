@@ -1,5 +1,5 @@
 # Writes OUT, a C++ source defining `extern const char SYMBOL[]` with the
-# bytes of IN (kept exactly, as hexadecimal initialisers).
+# bytes of IN, kept exactly (every byte as a hexadecimal escape).
 file(READ ${IN} hex HEX)
-string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-file(WRITE ${OUT} "extern const char ${SYMBOL}[];\nconst char ${SYMBOL}[] = {${bytes} 0x00};\n")
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "\\\\x\\1" bytes "${hex}")
+file(WRITE ${OUT} "extern const char ${SYMBOL}[];\nconst char ${SYMBOL}[] = \"${bytes}\";\n")
