@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <stdexcept>
 #include <vector>
 
@@ -47,16 +48,18 @@ std::uint32_t write_data_track(std::ofstream& bin, const fs::path& iso, std::uin
     return sectors;
 }
 
-// Makes the tone with sox as a wave file, turns it into raw PCM with sox,
-// appends it padded with silence to whole sectors; returns the count.
-std::uint32_t write_audio_track(std::ofstream& bin, const DiscTrackSpec& spec, const fs::path& wav,
-                                const fs::path& pcm) {
+// Makes the tone with sox as a wave file and turns it into raw PCM with sox.
+void make_pcm(const DiscTrackSpec& spec, const fs::path& wav, const fs::path& pcm) {
     make_wave_file(wav, spec.seconds, spec.frequency);
     std::string log;
     if (run_command("sox " + quoted(wav) + " -t raw -e signed-integer -b 16 -c 2 -r 44100 -L " + quoted(pcm) +
                         " 2>&1",
                     &log) != 0)
         throw std::runtime_error("sox failed: " + log);
+}
+
+// Appends the PCM padded with silence to whole sectors; returns the count.
+std::uint32_t write_audio_track(std::ofstream& bin, const fs::path& pcm) {
     std::vector<std::uint8_t> samples = read_file(pcm);
     if (samples.empty()) throw std::runtime_error("sox made no samples");
     samples.resize((samples.size() + kRawSectorBytes - 1) / kRawSectorBytes * kRawSectorBytes, 0);
@@ -74,6 +77,7 @@ CueBinDisc make_cue_bin_disc(const fs::path& dir, const std::string& name,
     std::ofstream bin(disc.bin, std::ios::binary | std::ios::trunc);
     std::string cue = "FILE \"" + disc.bin.filename().string() + "\" BINARY\n";
     std::uint32_t position = 0;
+    std::map<std::pair<double, int>, fs::path> tones;  // a tone asked for again is made once
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const DiscTrackSpec& spec = tracks[i];
         DiscTrack track{spec.kind, position, 0, {}};
@@ -85,8 +89,10 @@ CueBinDisc make_cue_bin_disc(const fs::path& dir, const std::string& name,
             cue += std::string("  TRACK ") + number + " MODE1/2352\n";
         } else {
             const std::string stem = name + "-track" + number;
-            track.source = dir / (stem + ".pcm");
-            track.sectors = write_audio_track(bin, spec, dir / (stem + ".wav"), track.source);
+            auto [made, is_new] = tones.try_emplace({spec.seconds, spec.frequency}, dir / (stem + ".pcm"));
+            if (is_new) make_pcm(spec, dir / (stem + ".wav"), made->second);
+            track.source = made->second;
+            track.sectors = write_audio_track(bin, track.source);
             cue += std::string("  TRACK ") + number + " AUDIO\n";
         }
         cue += "    INDEX 01 " + cue_time(position) + "\n";

@@ -25,6 +25,7 @@ const TestDiscs& test_discs() {
         using T = DiscTrackSpec;
         discs.mixed = make_cue_bin_disc(discs.dir, "mixed", {T::data(discs.iso), T::audio(2.0, 440), T::audio(1.5, 660)});
         discs.other = make_cue_bin_disc(discs.dir, "other", {T::data(discs.other_iso), T::audio(2.5, 330), T::audio(1.0, 550)});
+        discs.shorter = make_cue_bin_disc(discs.dir, "shorter", {T::data(discs.iso), T::audio(2.0, 440), T::audio(1.0, 660)});
         std::vector<T> extra;
         for (int i = 0; i < 12; ++i) extra.push_back(T::audio(1.0, 300 + 40 * i));
         extra.push_back(T::data(discs.iso));
