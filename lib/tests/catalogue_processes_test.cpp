@@ -6,22 +6,13 @@
 #include <set>
 
 #include "lib_fixture.h"
+#include "support/child_process.h"
 
 namespace qpx::testing {
 namespace {
 
-template <typename Fn>
-pid_t spawn(Fn fn) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(fn());
-    return pid;
-}
-
-int exit_code(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using qpx::testing::child_exit_code;
+using qpx::testing::spawn_child;
 
 std::string record_text(int n) {
     char buf[600];
@@ -40,9 +31,9 @@ TEST_F(CatalogueProcesses, ConcurrentAdditionsGetDistinctNumbers) {
             return 0;
         };
     };
-    pid_t a = spawn(adder('a')), b = spawn(adder('b'));
-    ASSERT_EQ(exit_code(a), 0);
-    ASSERT_EQ(exit_code(b), 0);
+    pid_t a = spawn_child(adder('a')), b = spawn_child(adder('b'));
+    ASSERT_EQ(child_exit_code(a), 0);
+    ASSERT_EQ(child_exit_code(b), 0);
 
     ASSERT_EQ(QPXGetNumberOfContainers(), 400);
     std::set<std::string> records;
@@ -74,9 +65,9 @@ TEST_F(CatalogueProcesses, DeletingAndAddingUnderLoadNeverSharesANumber) {
             return 0;
         };
     };
-    pid_t a = spawn(churn('a')), b = spawn(churn('b'));
-    EXPECT_EQ(exit_code(a), 0);
-    EXPECT_EQ(exit_code(b), 0);
+    pid_t a = spawn_child(churn('a')), b = spawn_child(churn('b'));
+    EXPECT_EQ(child_exit_code(a), 0);
+    EXPECT_EQ(child_exit_code(b), 0);
 
     // The free list names only numbers without records, each once.
     std::string free_text = catalogue_text("ContainerFreeSlots");

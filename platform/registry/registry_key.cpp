@@ -61,6 +61,17 @@ Status check_key(Scope& scope, std::int64_t id, bool for_write) {
     return kSuccess;
 }
 
+// Runs `body` in a transaction on the existing key `id`; commits when the
+// body succeeds.
+template <typename Body>
+Status with_key(Hive hive, std::int64_t id, bool write, Body body) {
+    Scope scope(hive, write);
+    if (scope.status() != kSuccess) return scope.status();
+    if (Status st = check_key(scope, id, write); st != kSuccess) return st;
+    if (Status st = body(scope); st != kSuccess) return st;
+    return scope.commit();
+}
+
 Status run(Scope& scope, sqlite3_stmt* st) {
     if (!st) return scope.fail();
     int rc = sqlite3_step(st);
@@ -132,18 +143,17 @@ Status Key::create(Hive hive, std::string_view path, Key& out) {
 
 Status Key::query(std::string_view name, Value& out) const {
     if (!valid()) return kInvalidHandle;
-    Scope scope(hive_, false);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, false); st != kSuccess) return st;
-    sqlite3_stmt* st = scope.store().statement("SELECT type, data FROM vals WHERE key=?1 AND name=?2");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, id_);
-    bind_text(st, 2, name);
-    int rc = sqlite3_step(st);
-    if (rc == SQLITE_DONE) return kFileNotFound;
-    if (rc != SQLITE_ROW) return scope.fail();
-    out = column_value(st, 0, 1);
-    return scope.commit();
+    return with_key(hive_, id_, false, [&](Scope& scope) -> Status {
+        sqlite3_stmt* st = scope.store().statement("SELECT type, data FROM vals WHERE key=?1 AND name=?2");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, id_);
+        bind_text(st, 2, name);
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE) return kFileNotFound;
+        if (rc != SQLITE_ROW) return scope.fail();
+        out = column_value(st, 0, 1);
+        return kSuccess;
+    });
 }
 
 Status Key::query_string(std::string_view name, std::string& out) const {
@@ -184,22 +194,21 @@ Status Key::query_multi_string(std::string_view name, std::vector<std::string>& 
 Status Key::set(std::string_view name, ValueType type, std::span<const std::uint8_t> data) const {
     if (!valid()) return kInvalidHandle;
     if (access_ != Access::ReadWrite) return kAccessDenied;
-    Scope scope(hive_, true);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, true); st != kSuccess) return st;
-    sqlite3_stmt* st = scope.store().statement(
-        "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
-        "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, data=excluded.data");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, id_);
-    bind_text(st, 2, name);
-    sqlite3_bind_int(st, 3, static_cast<int>(type));
-    // A zero-length blob must still be a blob, not NULL.
-    static const std::uint8_t kEmpty = 0;
-    sqlite3_bind_blob(st, 4, data.empty() ? &kEmpty : data.data(), static_cast<int>(data.size()),
-                      SQLITE_TRANSIENT);
-    if (Status s = run(scope, st); s != kSuccess) return s;
-    return scope.commit();
+    return with_key(hive_, id_, true, [&](Scope& scope) -> Status {
+        sqlite3_stmt* st = scope.store().statement(
+            "INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4) "
+            "ON CONFLICT(key, name) DO UPDATE SET type=excluded.type, data=excluded.data");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, id_);
+        bind_text(st, 2, name);
+        sqlite3_bind_int(st, 3, static_cast<int>(type));
+        // A zero-length blob must still be a blob, not NULL.
+        static const std::uint8_t kEmpty = 0;
+        sqlite3_bind_blob(st, 4, data.empty() ? &kEmpty : data.data(), static_cast<int>(data.size()),
+                          SQLITE_TRANSIENT);
+        if (Status s = run(scope, st); s != kSuccess) return s;
+        return kSuccess;
+    });
 }
 
 Status Key::set_string(std::string_view name, std::string_view text) const {
@@ -228,130 +237,123 @@ Status Key::set_multi_string(std::string_view name, const std::vector<std::strin
 Status Key::delete_value(std::string_view name) const {
     if (!valid()) return kInvalidHandle;
     if (access_ != Access::ReadWrite) return kAccessDenied;
-    Scope scope(hive_, true);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, true); st != kSuccess) return st;
-    sqlite3_stmt* st = scope.store().statement("DELETE FROM vals WHERE key=?1 AND name=?2");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, id_);
-    bind_text(st, 2, name);
-    if (Status s = run(scope, st); s != kSuccess) return s;
-    if (sqlite3_changes(sqlite3_db_handle(st)) == 0) return kFileNotFound;
-    return scope.commit();
+    return with_key(hive_, id_, true, [&](Scope& scope) -> Status {
+        sqlite3_stmt* st = scope.store().statement("DELETE FROM vals WHERE key=?1 AND name=?2");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, id_);
+        bind_text(st, 2, name);
+        if (Status s = run(scope, st); s != kSuccess) return s;
+        if (sqlite3_changes(sqlite3_db_handle(st)) == 0) return kFileNotFound;
+        return kSuccess;
+    });
 }
 
 Status Key::enum_subkey(std::uint32_t index, std::string& name) const {
     if (!valid()) return kInvalidHandle;
-    Scope scope(hive_, false);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, false); st != kSuccess) return st;
-    sqlite3_stmt* st = scope.store().statement(
-        "SELECT name FROM keys WHERE parent=?1 ORDER BY name COLLATE NOCASE, id LIMIT 1 OFFSET ?2");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, id_);
-    sqlite3_bind_int64(st, 2, index);
-    int rc = sqlite3_step(st);
-    if (rc == SQLITE_DONE) return kNoMoreItems;
-    if (rc != SQLITE_ROW) return scope.fail();
-    name = column_text(st, 0);
-    return scope.commit();
+    return with_key(hive_, id_, false, [&](Scope& scope) -> Status {
+        sqlite3_stmt* st = scope.store().statement(
+            "SELECT name FROM keys WHERE parent=?1 ORDER BY name COLLATE NOCASE, id LIMIT 1 OFFSET ?2");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, id_);
+        sqlite3_bind_int64(st, 2, index);
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE) return kNoMoreItems;
+        if (rc != SQLITE_ROW) return scope.fail();
+        name = column_text(st, 0);
+        return kSuccess;
+    });
 }
 
 Status Key::subkey_names(std::vector<std::string>& names) const {
     if (!valid()) return kInvalidHandle;
-    Scope scope(hive_, false);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, false); st != kSuccess) return st;
-    sqlite3_stmt* st =
-        scope.store().statement("SELECT name FROM keys WHERE parent=?1 ORDER BY name COLLATE NOCASE, id");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, id_);
-    names.clear();
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) names.push_back(column_text(st, 0));
-    if (rc != SQLITE_DONE) return scope.fail();
-    return scope.commit();
+    return with_key(hive_, id_, false, [&](Scope& scope) -> Status {
+        sqlite3_stmt* st =
+            scope.store().statement("SELECT name FROM keys WHERE parent=?1 ORDER BY name COLLATE NOCASE, id");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, id_);
+        names.clear();
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) names.push_back(column_text(st, 0));
+        if (rc != SQLITE_DONE) return scope.fail();
+        return kSuccess;
+    });
 }
 
 Status Key::enum_value(std::uint32_t index, std::string& name, Value& value) const {
     if (!valid()) return kInvalidHandle;
-    Scope scope(hive_, false);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, false); st != kSuccess) return st;
-    sqlite3_stmt* st = scope.store().statement(
-        "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY seq LIMIT 1 OFFSET ?2");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, id_);
-    sqlite3_bind_int64(st, 2, index);
-    int rc = sqlite3_step(st);
-    if (rc == SQLITE_DONE) return kNoMoreItems;
-    if (rc != SQLITE_ROW) return scope.fail();
-    name = column_text(st, 0);
-    value = column_value(st, 1, 2);
-    return scope.commit();
+    return with_key(hive_, id_, false, [&](Scope& scope) -> Status {
+        sqlite3_stmt* st = scope.store().statement(
+            "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY seq LIMIT 1 OFFSET ?2");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, id_);
+        sqlite3_bind_int64(st, 2, index);
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_DONE) return kNoMoreItems;
+        if (rc != SQLITE_ROW) return scope.fail();
+        name = column_text(st, 0);
+        value = column_value(st, 1, 2);
+        return kSuccess;
+    });
 }
 
 Status Key::values(std::vector<std::pair<std::string, Value>>& out) const {
     if (!valid()) return kInvalidHandle;
-    Scope scope(hive_, false);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, false); st != kSuccess) return st;
-    sqlite3_stmt* st = scope.store().statement("SELECT name, type, data FROM vals WHERE key=?1 ORDER BY seq");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, id_);
-    out.clear();
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) out.emplace_back(column_text(st, 0), column_value(st, 1, 2));
-    if (rc != SQLITE_DONE) return scope.fail();
-    return scope.commit();
+    return with_key(hive_, id_, false, [&](Scope& scope) -> Status {
+        sqlite3_stmt* st = scope.store().statement("SELECT name, type, data FROM vals WHERE key=?1 ORDER BY seq");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, id_);
+        out.clear();
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) out.emplace_back(column_text(st, 0), column_value(st, 1, 2));
+        if (rc != SQLITE_DONE) return scope.fail();
+        return kSuccess;
+    });
 }
 
 Status Key::delete_subkey(std::string_view name) const {
     if (!valid()) return kInvalidHandle;
     if (access_ != Access::ReadWrite) return kAccessDenied;
-    Scope scope(hive_, true);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, true); st != kSuccess) return st;
-    std::int64_t child = find_child(scope.store(), id_, name);
-    if (child < 0) return scope.fail();
-    if (child == 0) return kFileNotFound;
-    if (Status st = check_key(scope, child, true); st != kSuccess) return st;
-    sqlite3_stmt* st = scope.store().statement("SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, child);
-    int rc = sqlite3_step(st);
-    if (rc == SQLITE_ROW) return kKeyHasSubkeys;
-    if (rc != SQLITE_DONE) return scope.fail();
-    st = scope.store().statement("DELETE FROM keys WHERE id=?1");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, child);
-    if (Status s = run(scope, st); s != kSuccess) return s;
-    return scope.commit();
+    return with_key(hive_, id_, true, [&](Scope& scope) -> Status {
+        std::int64_t child = find_child(scope.store(), id_, name);
+        if (child < 0) return scope.fail();
+        if (child == 0) return kFileNotFound;
+        if (Status st = check_key(scope, child, true); st != kSuccess) return st;
+        sqlite3_stmt* st = scope.store().statement("SELECT 1 FROM keys WHERE parent=?1 LIMIT 1");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, child);
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) return kKeyHasSubkeys;
+        if (rc != SQLITE_DONE) return scope.fail();
+        st = scope.store().statement("DELETE FROM keys WHERE id=?1");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, child);
+        if (Status s = run(scope, st); s != kSuccess) return s;
+        return kSuccess;
+    });
 }
 
 Status Key::delete_tree(std::string_view name) const {
     if (!valid()) return kInvalidHandle;
     if (access_ != Access::ReadWrite) return kAccessDenied;
-    Scope scope(hive_, true);
-    if (scope.status() != kSuccess) return scope.status();
-    if (Status st = check_key(scope, id_, true); st != kSuccess) return st;
-    std::int64_t child = find_child(scope.store(), id_, name);
-    if (child < 0) return scope.fail();
-    if (child == 0) return kFileNotFound;
-    // Refuse when anything below is protected.
-    sqlite3_stmt* st = scope.store().statement(
-        "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN sub ON k.parent=sub.id) "
-        "SELECT 1 FROM keys WHERE id IN sub AND protected<>0 LIMIT 1");
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, child);
-    int rc = sqlite3_step(st);
-    if (rc == SQLITE_ROW) return kAccessDenied;
-    if (rc != SQLITE_DONE) return scope.fail();
-    st = scope.store().statement("DELETE FROM keys WHERE id=?1");  // cascades
-    if (!st) return scope.fail();
-    sqlite3_bind_int64(st, 1, child);
-    if (Status s = run(scope, st); s != kSuccess) return s;
-    return scope.commit();
+    return with_key(hive_, id_, true, [&](Scope& scope) -> Status {
+        std::int64_t child = find_child(scope.store(), id_, name);
+        if (child < 0) return scope.fail();
+        if (child == 0) return kFileNotFound;
+        // Refuse when anything below is protected.
+        sqlite3_stmt* st = scope.store().statement(
+            "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN sub ON k.parent=sub.id) "
+            "SELECT 1 FROM keys WHERE id IN sub AND protected<>0 LIMIT 1");
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, child);
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) return kAccessDenied;
+        if (rc != SQLITE_DONE) return scope.fail();
+        st = scope.store().statement("DELETE FROM keys WHERE id=?1");  // cascades
+        if (!st) return scope.fail();
+        sqlite3_bind_int64(st, 1, child);
+        if (Status s = run(scope, st); s != kSuccess) return s;
+        return kSuccess;
+    });
 }
 
 Status Key::set_protected(bool on) const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "registry/registry.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace qpx::reg {
@@ -16,18 +17,8 @@ namespace {
 constexpr const char* kKey = "SOFTWARE\\Test";
 
 // Runs fn in a child process; returns its pid. The child exits with fn's result.
-template <typename Fn>
-pid_t spawn(Fn fn) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(fn());
-    return pid;
-}
-
-int exit_code(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using qpx::testing::child_exit_code;
+using qpx::testing::spawn_child;
 
 TEST(RegistryProcesses, ConcurrentIncrementsInTransactionsLoseNothing) {
     qpx::testing::ScopedMachineRoot root;
@@ -48,9 +39,9 @@ TEST(RegistryProcesses, ConcurrentIncrementsInTransactionsLoseNothing) {
         }
         return 0;
     };
-    pid_t a = spawn(worker), b = spawn(worker);
-    EXPECT_EQ(exit_code(a), 0);
-    EXPECT_EQ(exit_code(b), 0);
+    pid_t a = spawn_child(worker), b = spawn_child(worker);
+    EXPECT_EQ(child_exit_code(a), 0);
+    EXPECT_EQ(child_exit_code(b), 0);
     std::uint32_t n = 0;
     ASSERT_EQ(k.query_dword("Counter", n), kSuccess);
     EXPECT_EQ(n, 2u * kPerProcess);
@@ -64,7 +55,7 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLeavesOldOrNewValue) {
     for (int round = 0; round < 4; ++round) {
         int fds[2];
         ASSERT_EQ(pipe(fds), 0);
-        pid_t child = spawn([&] {
+        pid_t child = spawn_child([&] {
             close(fds[0]);
             Key key;
             if (Key::open(Hive::LocalMachine, kKey, Access::ReadWrite, key) != kSuccess) return 1;
@@ -81,7 +72,7 @@ TEST(RegistryProcesses, AWriterKilledMidWriteLeavesOldOrNewValue) {
         char c;
         ASSERT_EQ(read(fds[0], &c, 1), 1);
         kill(child, SIGKILL);
-        exit_code(child);
+        child_exit_code(child);
         close(fds[0]);
 
         Value blob;
