@@ -8,6 +8,7 @@
 #include "cdrom/fault_plan.h"
 #include "cdrom/faulty_disc_source.h"
 #include "cdrom/mmc_disc_source.h"
+#include "cdrom/pass_through_channel.h"
 #include "drives/drive_letters.h"
 
 namespace qpx::cdrom {
@@ -55,13 +56,27 @@ bool open_fault_plan(const std::string& device, OpenedDrive& out, std::string& e
     return true;
 }
 
+// An emulated drive: the port host answers the same commands as a drive.
+bool open_emulated(char letter, OpenedDrive& out, std::string& error) {
+    auto waiter = std::make_unique<SleepingWaiter>();
+    devices::OpenRetry retry;
+    retry.attempts = kDeviceOpenTries;
+    retry.interval = std::chrono::duration_cast<std::chrono::milliseconds>(kDeviceOpenPause);
+    retry.wait = [w = waiter.get()](std::chrono::milliseconds d) { w->wait(d); };
+    auto channel = PassThroughChannel::open(letter, retry, error);
+    if (!channel) return false;
+    out.disc = std::make_unique<MmcDiscSource>(std::move(channel));
+    out.waiter = std::move(waiter);
+    return true;
+}
+
 }  // namespace
 
 bool open_device(const std::string& device, OpenedDrive& out, std::string& error) {
     out = OpenedDrive{};
     switch (kind_of_device(device)) {
     case DriveKind::Emulated:
-        error = "emulated drives are read through the port host, which this build cannot reach";
+        error = "an emulated drive is opened by its letter";
         return false;
     case DriveKind::FaultPlan: return open_fault_plan(device, out, error);
     case DriveKind::Physical:
@@ -94,6 +109,7 @@ bool open_drive(char letter, OpenedDrive& out, std::string& error) {
         error = std::string(1, normal) + ": not a CD-ROM drive";
         return false;
     }
+    if (kind_of_device(entry->device) == DriveKind::Emulated) return open_emulated(normal, out, error);
     return open_device(entry->device, out, error);
 }
 
