@@ -129,7 +129,7 @@ TEST_F(DiscToc, TextStopsAtTheLastWholeNumberThatFits) {
 }
 
 TEST_F(DiscToc, MoreTracksThanRecordsAreRefusedWithoutWritingPastThem) {
-    std::vector<DiscTrackSpec> tracks(71, DiscTrackSpec::audio(0.2, 500));
+    std::vector<DiscTrackRecipe> tracks(71, DiscTrackRecipe::audio(0.2, 500));
     const auto over = make_cue_bin_disc(test_discs().dir, "tracks71", tracks);
     tracks.pop_back();
     const auto full = make_cue_bin_disc(test_discs().dir, "tracks70", tracks);

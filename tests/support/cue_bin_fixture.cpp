@@ -49,8 +49,8 @@ std::uint32_t write_data_track(std::ofstream& bin, const fs::path& iso, std::uin
 }
 
 // Makes the tone with sox as a wave file and turns it into raw PCM with sox.
-void make_pcm(const DiscTrackSpec& spec, const fs::path& wav, const fs::path& pcm) {
-    make_wave_file(wav, spec.seconds, spec.frequency);
+void make_pcm(const DiscTrackRecipe& recipe, const fs::path& wav, const fs::path& pcm) {
+    make_wave_file(wav, recipe.seconds, recipe.frequency);
     std::string log;
     if (run_command("sox " + quoted(wav) + " -t raw -e signed-integer -b 16 -c 2 -r 44100 -L " + quoted(pcm) +
                         " 2>&1",
@@ -70,7 +70,7 @@ std::uint32_t write_audio_track(std::ofstream& bin, const fs::path& pcm) {
 }  // namespace
 
 CueBinDisc make_cue_bin_disc(const fs::path& dir, const std::string& name,
-                             const std::vector<DiscTrackSpec>& tracks) {
+                             const std::vector<DiscTrackRecipe>& tracks) {
     CueBinDisc disc;
     disc.cue = dir / (name + ".cue");
     disc.bin = dir / (name + ".bin");
@@ -79,18 +79,18 @@ CueBinDisc make_cue_bin_disc(const fs::path& dir, const std::string& name,
     std::uint32_t position = 0;
     std::map<std::pair<double, int>, fs::path> tones;  // a tone asked for again is made once
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const DiscTrackSpec& spec = tracks[i];
-        DiscTrack track{spec.kind, position, 0, {}};
+        const DiscTrackRecipe& recipe = tracks[i];
+        DiscTrack track{recipe.kind, position, 0, {}};
         char number[24];
         std::snprintf(number, sizeof number, "%02zu", i + 1);
-        if (spec.kind == DiscTrackSpec::Kind::Data) {
-            track.sectors = write_data_track(bin, spec.iso, position);
-            track.source = spec.iso;
+        if (recipe.kind == DiscTrackRecipe::Kind::Data) {
+            track.sectors = write_data_track(bin, recipe.iso, position);
+            track.source = recipe.iso;
             cue += std::string("  TRACK ") + number + " MODE1/2352\n";
         } else {
             const std::string stem = name + "-track" + number;
-            auto [made, is_new] = tones.try_emplace({spec.seconds, spec.frequency}, dir / (stem + ".pcm"));
-            if (is_new) make_pcm(spec, dir / (stem + ".wav"), made->second);
+            auto [made, is_new] = tones.try_emplace({recipe.seconds, recipe.frequency}, dir / (stem + ".pcm"));
+            if (is_new) make_pcm(recipe, dir / (stem + ".wav"), made->second);
             track.source = made->second;
             track.sectors = write_audio_track(bin, track.source);
             cue += std::string("  TRACK ") + number + " AUDIO\n";

@@ -11,19 +11,19 @@
 
 namespace qpx::testing {
 
-struct DiscTrackSpec {
+struct DiscTrackRecipe {
     enum class Kind { Data, Audio };
     Kind kind = Kind::Audio;
     std::filesystem::path iso;  // data: the ISO image whose sectors the track holds
     double seconds = 2.0;       // audio: length of the tone
     int frequency = 440;        // audio: pitch of the tone
 
-    static DiscTrackSpec data(std::filesystem::path iso) { return {Kind::Data, std::move(iso), 0, 0}; }
-    static DiscTrackSpec audio(double seconds, int frequency) { return {Kind::Audio, {}, seconds, frequency}; }
+    static DiscTrackRecipe data(std::filesystem::path iso) { return {Kind::Data, std::move(iso), 0, 0}; }
+    static DiscTrackRecipe audio(double seconds, int frequency) { return {Kind::Audio, {}, seconds, frequency}; }
 };
 
 struct DiscTrack {
-    DiscTrackSpec::Kind kind;
+    DiscTrackRecipe::Kind kind;
     std::uint32_t start = 0;    // LBA
     std::uint32_t sectors = 0;
     std::filesystem::path source;  // data: the ISO image; audio: the PCM sox made
@@ -38,7 +38,7 @@ struct CueBinDisc {
 
 // Writes `name`.cue and `name`.bin into `dir`; throws when a tool fails.
 CueBinDisc make_cue_bin_disc(const std::filesystem::path& dir, const std::string& name,
-                             const std::vector<DiscTrackSpec>& tracks);
+                             const std::vector<DiscTrackRecipe>& tracks);
 
 // A small ISO image (a few hundred sectors of real files) made by xorriso
 // in `dir`; throws when it cannot be made.

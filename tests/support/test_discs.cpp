@@ -22,7 +22,7 @@ const TestDiscs& test_discs() {
         write_incompressible_file(tree / "more.bin", 900 * 1024, 11);
         discs.other_iso = discs.dir / "other.iso";
         make_iso_image(tree, discs.other_iso);
-        using T = DiscTrackSpec;
+        using T = DiscTrackRecipe;
         discs.mixed = make_cue_bin_disc(discs.dir, "mixed", {T::data(discs.iso), T::audio(2.0, 440), T::audio(1.5, 660)});
         discs.other = make_cue_bin_disc(discs.dir, "other", {T::data(discs.other_iso), T::audio(2.5, 330), T::audio(1.0, 550)});
         discs.shorter = make_cue_bin_disc(discs.dir, "shorter", {T::data(discs.iso), T::audio(2.0, 440), T::audio(1.0, 660)});
