@@ -24,6 +24,9 @@ constexpr std::uint8_t read_subchannel = 0x42;
 constexpr std::uint8_t read_toc = 0x43;
 constexpr std::uint8_t play_audio_msf = 0x47;
 constexpr std::uint8_t pause_resume = 0x4B;
+constexpr std::uint8_t read12 = 0xA8;
+constexpr std::uint8_t read_cd_msf = 0xB9;
+constexpr std::uint8_t read_cd = 0xBE;
 }  // namespace op
 
 }  // namespace
@@ -48,6 +51,9 @@ SrbStatus send_command(AdapterState& adapter, Unit& unit, ScsiRequest& request) 
         case op::read_toc: return read_toc(unit, request);
         case op::play_audio_msf: return play_audio_msf(adapter, unit, request);
         case op::pause_resume: return pause_resume(adapter, unit, request);
+        case op::read12: return read12(adapter, unit, request);
+        case op::read_cd:
+        case op::read_cd_msf: return read_cd(adapter, unit, request);
         default: return SrbStatus::invalid_request;
     }
 }

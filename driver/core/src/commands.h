@@ -19,5 +19,8 @@ SrbStatus pause_resume(AdapterState& adapter, Unit& unit, ScsiRequest& request);
 SrbStatus start_stop_unit(AdapterState& adapter, Unit& unit, ScsiRequest& request);
 SrbStatus write_buffer(AdapterState& adapter, ScsiRequest& request);
 SrbStatus mode_select6(const Unit& unit, ScsiRequest& request);
+SrbStatus read12(AdapterState& adapter, Unit& unit, ScsiRequest& request);
+// READ CD and READ CD MSF.
+SrbStatus read_cd(AdapterState& adapter, Unit& unit, ScsiRequest& request);
 
 }  // namespace qpx::driver

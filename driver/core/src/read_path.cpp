@@ -34,15 +34,13 @@ SrbStatus answer_read(ScsiRequest& request, const ReadOutcome& outcome) {
 }
 
 // The read work item.
-void serve_read(AdapterState& adapter, Unit& unit) {
+void serve_read(AdapterState& adapter, Unit& unit, ReadServer serve) {
     ScsiRequest& request = *unit.current_request;
     SrbStatus status;
     if (const auto medium = unit.medium()) {
         container::BlockCache& cache =
             needs_buffer_set(*medium) ? adapter.pool.cache(unit.buffer_set) : unit.plain_cache;
-        const std::uint32_t first = load_be32(request.cdb, 2);
-        // The request's data length says how much to read, not the CDB's block count.
-        status = answer_read(request, read_data(*medium, cache, first, request.data));
+        status = serve(*medium, cache, unit, request);
     } else {
         status = check_condition(request, sense::kNotReady, sense::kAscMediumNotPresent);
     }
@@ -62,7 +60,13 @@ void serve_read(AdapterState& adapter, Unit& unit) {
 
 }  // namespace
 
-SrbStatus accept_read(AdapterState& adapter, Unit& unit, ScsiRequest& request) {
+SrbStatus serve_read10(const container::Container& medium, container::BlockCache& cache, const Unit&,
+                       ScsiRequest& request) {
+    const std::uint32_t first = load_be32(request.cdb, 2);
+    return answer_read(request, read_data(medium, cache, first, request.data));
+}
+
+SrbStatus accept_read(AdapterState& adapter, Unit& unit, ScsiRequest& request, ReadServer serve) {
     if (unit.has(unit_flag::busy)) return SrbStatus::busy;
     const SrbStatus ready = verify_drive_status(adapter, unit, request);
     if (ready != SrbStatus::success) return ready;
@@ -83,7 +87,7 @@ SrbStatus accept_read(AdapterState& adapter, Unit& unit, ScsiRequest& request) {
     unit.clear(unit_flag::abort | unit_flag::done);
     unit.current_request = &request;
     request.status = SrbStatus::pending;
-    adapter.services.work.queue([&adapter, &unit] { serve_read(adapter, unit); });
+    adapter.services.work.queue([&adapter, &unit, serve] { serve_read(adapter, unit, serve); });
     return SrbStatus::pending;
 }
 

@@ -98,7 +98,7 @@ TEST_F(Commands, TableOfAnswersWithoutData) {
         {"WRITE(10)", {0x2A, 0, 0, 0, 0, 20, 0, 0, 1, 0}, SrbStatus::error},
         {"VERIFY(10)", {0x2F, 0, 0, 0, 0, 20, 0, 0, 1, 0}, SrbStatus::error},
         {"REQUEST SENSE", cdb6(0x03, 18), SrbStatus::invalid_request},
-        {"READ(12)", {0xA8, 0, 0, 0, 0, 20, 0, 0, 0, 1, 0, 0}, SrbStatus::invalid_request},
+        {"PLAY AUDIO(12)", {0xA5, 0, 0, 0, 0, 20, 0, 0, 0, 1, 0, 0}, SrbStatus::invalid_request},
     };
     for (const Case& c : cases) {
         const Answer a = core.send_drive(0, c.cdb, 2048);
