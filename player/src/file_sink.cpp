@@ -18,12 +18,11 @@ FileSink::~FileSink() {
 
 bool FileSink::start(std::string& why) {
     std::lock_guard lock(mutex_);
+    if (file_) std::fclose(file_);
+    file_ = std::fopen(path_.c_str(), "ab");
     if (!file_) {
-        file_ = std::fopen(path_.c_str(), "ab");
-        if (!file_) {
-            why = "cannot open " + path_.string() + ": " + std::strerror(errno);
-            return false;
-        }
+        why = "cannot open " + path_.string() + ": " + std::strerror(errno);
+        return false;
     }
     queued_.clear();
     running_ = true;
@@ -99,6 +98,8 @@ void FileSink::finish() {
     catch_up_locked();
     running_ = false;
     queued_.clear();
+    if (file_) std::fclose(file_);
+    file_ = nullptr;
 }
 
 std::uint64_t FileSink::total_played_frames() {

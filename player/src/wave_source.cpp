@@ -18,6 +18,18 @@ namespace {
 
 constexpr std::size_t kHeadLimit = 1 << 20;
 constexpr std::size_t kChunkFrames = 4096;
+constexpr std::uint16_t kTagGsm610 = 0x31;
+constexpr std::uint16_t kGsmBlockBytes = 65;
+constexpr std::uint16_t kGsmBlockSamples = 320;
+
+// GSM 6.10 data ends with its last whole block: bytes after it (a partial
+// block) are no sound, whatever a decoder would make of them.
+sf_count_t playable_frames(const WaveLayout& layout, std::uint64_t file_size, sf_count_t decoder_frames) {
+    if (layout.format.tag != kTagGsm610 || layout.format.block_align != kGsmBlockBytes) return decoder_frames;
+    const std::uint64_t stored = std::min(layout.data_size, file_size - std::min(file_size, layout.data_offset));
+    return std::min<sf_count_t>(decoder_frames,
+                                static_cast<sf_count_t>(stored / kGsmBlockBytes * kGsmBlockSamples));
+}
 
 struct SndfileCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
@@ -28,8 +40,8 @@ struct SoxrDeleter {
 
 class SndfileSource final : public WaveSource {
 public:
-    SndfileSource(SNDFILE* file, const SF_INFO& info, const WaveFormat& format)
-        : file_(file), info_(info), format_(format) {}
+    SndfileSource(SNDFILE* file, const SF_INFO& info, const WaveFormat& format, sf_count_t frames)
+        : file_(file), info_(info), format_(format), frames_(frames) {}
 
     bool init_resampler(std::string& why) {
         if (static_cast<std::uint32_t>(info_.samplerate) == cd_format::kSampleRate) return true;
@@ -49,13 +61,19 @@ public:
         const sf_count_t target =
             static_cast<sf_count_t>(std::uint64_t{frame} * static_cast<std::uint64_t>(info_.samplerate) /
                                     cd_format::kFramesPerSecond);
-        if (target >= info_.frames) {
+        if (target >= frames_) {
             exhausted_ = true;
             return true;
         }
-        if (sf_seek(file_.get(), target, SEEK_SET) != target) return false;
         if (resampler_) soxr_clear(resampler_.get());
-        return true;
+        if (sf_seek(file_.get(), target, SEEK_SET) == target) {
+            position_ = target;
+            return true;
+        }
+        // Some codecs (GSM 6.10) cannot seek: decode from the start and drop
+        // what comes before the target.
+        if (sf_seek(file_.get(), 0, SEEK_SET) != 0 && read_any_) return false;
+        return skip_frames(target);
     }
 
     std::size_t read(std::span<std::int16_t> out) override {
@@ -73,15 +91,38 @@ public:
     const WaveFormat& format() const override { return format_; }
 
 private:
+    bool skip_frames(sf_count_t count) {
+        std::vector<short> scratch(kChunkFrames * static_cast<std::size_t>(info_.channels));
+        while (count > 0) {
+            const sf_count_t n = sf_readf_short(file_.get(), scratch.data(),
+                                                std::min<sf_count_t>(count, static_cast<sf_count_t>(kChunkFrames)));
+            if (n <= 0) {
+                exhausted_ = true;
+                return true;
+            }
+            count -= n;
+            position_ += n;
+        }
+        return true;
+    }
+
     // Up to out.size() / 2 frames at the file's own rate, as stereo.
     std::size_t read_stereo(std::span<std::int16_t> out) {
         if (exhausted_) return 0;
+        read_any_ = true;
         const std::size_t channels = static_cast<std::size_t>(info_.channels);
-        const std::size_t frames = std::min(out.size() / 2, kChunkFrames);
+        const std::size_t frames = static_cast<std::size_t>(
+            std::min<sf_count_t>(static_cast<sf_count_t>(std::min(out.size() / 2, kChunkFrames)), frames_ - position_));
+        if (frames == 0) {
+            exhausted_ = true;
+            return 0;
+        }
         if (channels == 2) {
             const sf_count_t got = sf_readf_short(file_.get(), out.data(), static_cast<sf_count_t>(frames));
             if (got <= 0) exhausted_ = true;
-            return got > 0 ? static_cast<std::size_t>(got) : 0;
+            if (got <= 0) return 0;
+            position_ += got;
+            return static_cast<std::size_t>(got);
         }
         raw_.resize(frames * channels);
         const sf_count_t got = sf_readf_short(file_.get(), raw_.data(), static_cast<sf_count_t>(frames));
@@ -89,6 +130,7 @@ private:
             exhausted_ = true;
             return 0;
         }
+        position_ += got;
         for (sf_count_t i = 0; i < got; ++i) {
             const std::int16_t* frame = raw_.data() + static_cast<std::size_t>(i) * channels;
             out[2 * i] = frame[0];
@@ -133,6 +175,8 @@ private:
     std::unique_ptr<SNDFILE, SndfileCloser> file_;
     SF_INFO info_;
     WaveFormat format_;
+    const sf_count_t frames_;  // frames of sound in the file
+    sf_count_t position_ = 0;
     std::unique_ptr<soxr, SoxrDeleter> resampler_;
     std::vector<std::int16_t> raw_;
     std::vector<std::int16_t> stereo_;
@@ -140,6 +184,7 @@ private:
     std::size_t pending_used_ = 0;
     bool exhausted_ = false;
     bool flushed_ = false;
+    bool read_any_ = false;
 };
 
 std::string errno_text(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
@@ -192,7 +237,8 @@ std::unique_ptr<WaveSource> WaveSource::open(const std::string& path, std::strin
         return nullptr;
     }
     sf_command(file, SFC_SET_SCALE_FLOAT_INT_READ, nullptr, SF_TRUE);
-    auto source = std::make_unique<SndfileSource>(file, info, layout->format);
+    const sf_count_t frames = playable_frames(*layout, static_cast<std::uint64_t>(st.st_size), info.frames);
+    auto source = std::make_unique<SndfileSource>(file, info, layout->format, frames);
     if (!source->init_resampler(why)) {
         if (undecodable) *undecodable = true;
         return nullptr;
