@@ -41,6 +41,8 @@ void ClientConnection::serve() {
         if (!handle(request.function, request.body)) break;
     }
     if (port_) port_->detach(id_);
+    // The client sees the end at once; the descriptor goes with the object.
+    ::shutdown(socket_.get(), SHUT_RDWR);
 }
 
 bool ClientConnection::handle(std::uint8_t function, proto::RequestBody& body) {

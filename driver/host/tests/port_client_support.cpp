@@ -84,7 +84,8 @@ bool is_not_ready(const ScsiAnswer& a) {
     return !a.error && a.srb_status == kSrbErrorWithSense && a.sense_key == 0x02 && a.asc == 0x3A;
 }
 
-ScsiAnswer read10_after_attention(devices::Device& device, std::uint32_t lba, std::uint32_t count, int* attentions) {
+ScsiAnswer read10_after_attention(devices::Device& device, std::uint32_t lba, std::uint32_t count, int* attentions,
+                                  bool medium_expected) {
     // The host opens an inserted container by itself; until it is open the
     // drive answers NOT READY (bounded wait for that only).
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -93,7 +94,7 @@ ScsiAnswer read10_after_attention(devices::Device& device, std::uint32_t lba, st
         ScsiAnswer a = read10(device, lba, count);
         if (is_unit_attention(a)) {
             ++seen;
-        } else if (!is_not_ready(a) || std::chrono::steady_clock::now() > until) {
+        } else if (!is_not_ready(a) || (!medium_expected && seen > 0) || std::chrono::steady_clock::now() > until) {
             if (attentions) *attentions = seen;
             return a;
         } else {

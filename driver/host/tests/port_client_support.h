@@ -56,9 +56,12 @@ ScsiAnswer test_unit_ready(devices::Device& device, std::uint8_t bus = 0, std::u
 // READ(10) of `count` 2,048-byte sectors from `lba`.
 ScsiAnswer read10(devices::Device& device, std::uint32_t lba, std::uint32_t count, std::uint8_t bus = 0,
                   std::uint8_t target = 0);
-// READ(10) that reads through the one UNIT ATTENTION a changed medium reports.
+// READ(10) that reads through the UNIT ATTENTION a changed medium reports
+// (counted into *attentions) and the NOT READY answers while the host opens
+// it. After an eject (`medium_expected` false) it ends at the first NOT
+// READY that follows a report.
 ScsiAnswer read10_after_attention(devices::Device& device, std::uint32_t lba, std::uint32_t count,
-                                  int* attentions = nullptr);
+                                  int* attentions = nullptr, bool medium_expected = true);
 
 bool is_unit_attention(const ScsiAnswer& a);
 bool is_not_ready(const ScsiAnswer& a);

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,8 @@ public:
         pid_ = ::fork();
         if (pid_ < 0) throw std::runtime_error("fork failed");
         if (pid_ == 0) {
+            // A test process that dies takes its host along.
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
             const int log = ::open(log_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             if (log >= 0) ::dup2(log, STDERR_FILENO);
             std::vector<char*> argv{const_cast<char*>(program.c_str())};
