@@ -82,6 +82,10 @@ public:
         std::lock_guard lock(mutex_);
         pending_ = PendingSense{key, asc};
     }
+    std::optional<PendingSense> pending_sense() const {
+        std::lock_guard lock(mutex_);
+        return pending_;
+    }
     std::optional<PendingSense> take_pending_sense() {
         std::lock_guard lock(mutex_);
         return std::exchange(pending_, std::nullopt);

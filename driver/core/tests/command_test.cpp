@@ -35,9 +35,10 @@ TEST(Inquiry, ControllerUnitsAndDrivesIdentifyThemselves) {
         const Answer a = core.send_drive(drive, cdb6(0x12, 36), 36);
         ASSERT_TRUE(a.good()) << drive;
         EXPECT_EQ(a.data[0], 0x05);
-        EXPECT_EQ(a.data[1], 0x00) << "no removable-medium bit";
+        EXPECT_EQ(a.data[1], 0x80) << "removable medium";
+        EXPECT_EQ(a.data[4], 31) << "additional length: bytes 5..35";
         EXPECT_EQ(text_at(a.data, 16, 16), "Plexor          ");
-        for (std::size_t i = 1; i < 8; ++i) EXPECT_EQ(a.data[i], 0) << i;
+        for (std::size_t i : {2, 3, 5, 6, 7}) EXPECT_EQ(a.data[i], 0) << i;
     }
     // A short buffer gets the first bytes.
     const Answer shorter = core.send_drive(0, cdb6(0x12, 5), 5);
@@ -90,14 +91,13 @@ TEST_F(Commands, TableOfAnswersWithoutData) {
         SrbStatus status;
     };
     const Case cases[] = {
-        {"MODE SENSE(6)", cdb6(0x1A, 12), SrbStatus::success},
         {"PREVENT ALLOW MEDIUM REMOVAL", cdb6(0x1E, 1), SrbStatus::success},
         {"SEEK(10)", {0x2B, 0, 0, 0, 0, 20, 0, 0, 0, 0}, SrbStatus::success},
         {"READ BUFFER", {0x3C, 0, 0, 0, 0, 0, 0, 0, 16, 0}, SrbStatus::success},
         {"START STOP UNIT, start", cdb6(0x1B, 1), SrbStatus::success},
         {"WRITE(10)", {0x2A, 0, 0, 0, 0, 20, 0, 0, 1, 0}, SrbStatus::error},
         {"VERIFY(10)", {0x2F, 0, 0, 0, 0, 20, 0, 0, 1, 0}, SrbStatus::error},
-        {"REQUEST SENSE", cdb6(0x03, 18), SrbStatus::invalid_request},
+        {"READ BUFFER CAPACITY", {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}, SrbStatus::invalid_request},
         {"PLAY AUDIO(12)", {0xA5, 0, 0, 0, 0, 20, 0, 0, 0, 1, 0, 0}, SrbStatus::invalid_request},
     };
     for (const Case& c : cases) {

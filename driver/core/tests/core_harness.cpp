@@ -69,7 +69,7 @@ Answer answer_of(const ScsiRequest& r) {
 
 CoreHarness::CoreHarness(std::uint32_t drives, std::uint32_t buffer_sets)
     : adapter(AdapterConfig{drives, buffer_sets},
-              AdapterServices{work, drive_list, opener, player, completion, &shutdown}) {}
+              AdapterServices{work, drive_list, opener, player, completion, &shutdown, &eject}) {}
 
 PendingRequest& CoreHarness::start(std::uint32_t drive, const Cdb& cdb, std::size_t data_length) {
     PendingRequest& p = started_.emplace_back();

@@ -64,6 +64,12 @@ public:
     int calls = 0;
 };
 
+class RecordingEject final : public EjectRequester {
+public:
+    void request_eject(std::uint32_t drive) override { drives.push_back(drive); }
+    std::vector<std::uint32_t> drives;
+};
+
 // What a unit answered.
 struct Answer {
     SrbStatus status = SrbStatus::pending;
@@ -124,6 +130,7 @@ public:
     RecordingPlayer player;
     CountingCompletion completion;
     CountingShutdown shutdown;
+    RecordingEject eject;
     Adapter adapter;
 
 private:

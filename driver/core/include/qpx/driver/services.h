@@ -80,6 +80,17 @@ public:
     virtual void player_shut_down() = 0;
 };
 
+// Takes the container out of a drive when a program asks the drive to eject
+// (START STOP UNIT with LoEj): the host empties the drive's entry of the
+// drive list and updates the drive, as the library's eject does. The core
+// never writes the drive list itself. Called in the serialised context; the
+// host may do the work later.
+class EjectRequester {
+public:
+    virtual ~EjectRequester() = default;
+    virtual void request_eject(std::uint32_t drive) = 0;
+};
+
 struct AdapterServices {
     WorkExecutor& work;
     DriveListReader& drive_list;
@@ -87,6 +98,7 @@ struct AdapterServices {
     PlayerChannel& player;
     CompletionSignal& completion;
     PlayerShutdownListener* shutdown = nullptr;  // optional
+    EjectRequester* eject = nullptr;             // optional; without it drives refuse to eject
 };
 
 }  // namespace qpx::driver
