@@ -44,16 +44,14 @@ void PlayerEngine::poll_loop() {
     }
     parts_.observe({PlayerEvent::Kind::ring_mapped, 0, {}});
     RingReader reader(ring->bytes);
-    while (true) {
+    while (!signals_.wait(static_cast<unsigned>(Signal::exit), kPollInterval)) {
         auto records = reader.take_available();
-        if (!records.empty()) {
-            {
-                std::lock_guard lock(queue_mutex_);
-                for (auto& r : records) queue_.push_back(std::move(r));
-            }
-            signals_.set(Signal::queued);
+        if (records.empty()) continue;
+        {
+            std::lock_guard lock(queue_mutex_);
+            for (auto& r : records) queue_.push_back(std::move(r));
         }
-        if (signals_.wait(static_cast<unsigned>(Signal::exit), kPollInterval)) return;
+        signals_.set(Signal::queued);
     }
 }
 

@@ -47,7 +47,8 @@ struct PlayerParts {
 
 class PlayerEngine {
 public:
-    static constexpr Clock::Duration kPollInterval = std::chrono::milliseconds(250);
+    // Short enough that a play starts well within 300 ms of its request.
+    static constexpr Clock::Duration kPollInterval = std::chrono::milliseconds(100);
     static constexpr Clock::Duration kTick = std::chrono::milliseconds(50);
     static constexpr Clock::Duration kMapRetry = std::chrono::seconds(2);
 
