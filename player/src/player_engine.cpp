@@ -42,6 +42,7 @@ void PlayerEngine::poll_loop() {
         last_why = why;
         if (signals_.wait(static_cast<unsigned>(Signal::exit), kMapRetry)) return;
     }
+    parts_.log("connected to the port host");
     parts_.observe({PlayerEvent::Kind::ring_mapped, 0, {}});
     RingReader reader(ring->bytes);
     while (!signals_.wait(static_cast<unsigned>(Signal::exit), kPollInterval)) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "engine_support.h"
 #include "qpx/driver/player_ring.h"
@@ -14,6 +15,14 @@ namespace qpx::player::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+std::vector<char> read_bytes(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+void write_bytes(const std::filesystem::path& p, const std::vector<char>& bytes) {
+    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
 using driver::PlayerCommandCode;
 using Kind = PlayerEvent::Kind;
 
@@ -119,6 +128,21 @@ TEST_F(PlayerEngineTest, ATrackThatCannotBePlayedIsReportedAsEnded) {
     ASSERT_TRUE(player.run_until([&] { return has_ended_reports(3); }));
     EXPECT_EQ(player.count(Kind::play_failed), 3);
     for (const Report& r : player.reports()) EXPECT_EQ(r.unit, 10u);
+}
+
+TEST_F(PlayerEngineTest, AFormatThatCannotBeConvertedIsToldApart) {
+    // A sound layout whose format tag no decoder knows.
+    auto bytes = read_bytes(one);
+    bytes[20] = 0x34;
+    bytes[21] = 0x12;
+    write_bytes(dir / "odd.wav", bytes);
+    send(PlayerCommandCode::play, 8, (dir / "odd.wav").string());
+    send(PlayerCommandCode::play, 8, (dir / "missing.wav").string());
+    ASSERT_TRUE(player.run_until([&] { return has_ended_reports(2); }));
+    std::vector<bool> undecodable;
+    for (const auto& e : player.events())
+        if (e.kind == Kind::play_failed) undecodable.push_back(e.undecodable);
+    EXPECT_EQ(undecodable, (std::vector<bool>{true, false}));
 }
 
 TEST_F(PlayerEngineTest, ShutDownTellsThePortHostOnce) {
