@@ -64,7 +64,25 @@ std::optional<MappedRing> PortLink::map_ring(std::string& why) {
         why = "the player ring does not begin with its signature";
         return std::nullopt;
     }
-    return MappedRing{bytes, result.ring};
+    // The connection that mapped the ring stays open: while INQUIRY to the
+    // first controller unit is answered on it, the same port host runs.
+    struct Lease {
+        std::shared_ptr<devices::PlayerRingMapping> ring;
+        devices::Device device;
+    };
+    auto lease = std::make_shared<Lease>(Lease{result.ring, std::move(device)});
+    const auto alive = [lease] {
+        const std::array<std::uint8_t, 6> inquiry = {0x12, 0, 0, 0, 36, 0};
+        std::array<std::uint8_t, 36> data{};
+        std::array<std::uint8_t, 24> sense{};
+        devices::PassThroughDirect request;
+        request.cdb = inquiry;
+        request.direction = devices::DataDirection::in;
+        request.data = data;
+        request.sense = sense;
+        return !lease->device.pass_through_direct(request) && request.srb_status == devices::kSrbSuccess;
+    };
+    return MappedRing{bytes, lease, alive};
 }
 
 bool PortLink::send(std::uint8_t target, std::vector<std::uint8_t> message) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,10 +24,13 @@ public:
     virtual bool report_shutdown() = 0;
 };
 
-// A ring mapped into this process, kept mapped by `owner`.
+// A ring mapped into this process, kept mapped by `owner`. `alive`, when
+// given, tells whether the port host that handed it over still runs: a
+// restarted port host has a new ring.
 struct MappedRing {
     std::span<std::uint8_t> bytes;
     std::shared_ptr<void> owner;
+    std::function<bool()> alive;
 };
 
 // The port host's SCSI port: found as the first port of the port map whose

@@ -31,28 +31,39 @@ void PlayerEngine::shut_down() {
     if (!parts_.driver.report_shutdown()) parts_.log("could not tell the port host that the player ends");
 }
 
-void PlayerEngine::poll_loop() {
-    std::optional<MappedRing> ring;
+std::optional<MappedRing> PlayerEngine::map_ring_until_exit() {
     std::string last_why;
-    while (!ring) {
+    while (true) {
         std::string why;
-        ring = parts_.map_ring(why);
-        if (ring) break;
+        auto ring = parts_.map_ring(why);
+        if (ring) return ring;
         if (why != last_why) parts_.log("waiting for the port host: " + why);
         last_why = why;
-        if (signals_.wait(static_cast<unsigned>(Signal::exit), kMapRetry)) return;
+        if (signals_.wait(static_cast<unsigned>(Signal::exit), kMapRetry)) return std::nullopt;
     }
-    parts_.log("connected to the port host");
-    parts_.observe({PlayerEvent::Kind::ring_mapped, 0, {}});
-    RingReader reader(ring->bytes);
-    while (!signals_.wait(static_cast<unsigned>(Signal::exit), kPollInterval)) {
-        auto records = reader.take_available();
-        if (records.empty()) continue;
-        {
-            std::lock_guard lock(queue_mutex_);
-            for (auto& r : records) queue_.push_back(std::move(r));
+}
+
+void PlayerEngine::poll_loop() {
+    while (auto ring = map_ring_until_exit()) {
+        parts_.log("connected to the port host");
+        parts_.observe({PlayerEvent::Kind::ring_mapped, 0, {}});
+        RingReader reader(ring->bytes);
+        int polls = 0;
+        while (true) {
+            if (signals_.wait(static_cast<unsigned>(Signal::exit), kPollInterval)) return;
+            auto records = reader.take_available();
+            if (!records.empty()) {
+                {
+                    std::lock_guard lock(queue_mutex_);
+                    for (auto& r : records) queue_.push_back(std::move(r));
+                }
+                signals_.set(Signal::queued);
+            }
+            if (++polls % kPollsPerLivenessCheck == 0 && ring->alive && !ring->alive()) {
+                parts_.log("the port host has gone away");
+                break;
+            }
         }
-        signals_.set(Signal::queued);
     }
 }
 

@@ -51,6 +51,8 @@ public:
     static constexpr Clock::Duration kPollInterval = std::chrono::milliseconds(100);
     static constexpr Clock::Duration kTick = std::chrono::milliseconds(50);
     static constexpr Clock::Duration kMapRetry = std::chrono::seconds(2);
+    // How often the poll thread checks that the port host is still there.
+    static constexpr int kPollsPerLivenessCheck = 20;
 
     explicit PlayerEngine(PlayerParts parts);
     ~PlayerEngine();
@@ -65,6 +67,8 @@ public:
 
 private:
     void poll_loop();
+    // Maps the ring, trying again until it works; nothing on exit.
+    std::optional<MappedRing> map_ring_until_exit();
     void dispatch_loop();
     void handle(const PlayerRecord& record);
     void end_play_thread();

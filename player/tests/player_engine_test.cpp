@@ -45,7 +45,7 @@ protected:
     std::string one, two;
     std::vector<std::uint8_t> ring = std::vector<std::uint8_t>(ring_layout::kSize);
     driver::player_ring::RingWriter writer{ring};
-    EngineHarness player{dir / "heard.raw", [this](std::string&) { return MappedRing{ring, nullptr}; }};
+    EngineHarness player{dir / "heard.raw", [this](std::string&) { return MappedRing{ring, nullptr, {}}; }};
 };
 
 TEST_F(PlayerEngineTest, APlayCommandEndsTheRunningPlayBeforeItStarts) {

@@ -219,5 +219,27 @@ TEST_F(PlayerRoad, StopAndUnplayableTracksNeverLeaveTheDrivePlaying) {
         << "no drive 1 on this port";
 }
 
+TEST_F(PlayerRoad, APlayerFindsARestartedPortHost) {
+    const auto one = make_wave(dir.path(), "one.wav", 1.0);
+    ASSERT_NO_FATAL_FAILURE(insert_disc({one}, {75}));
+    ASSERT_EQ(host->stop(), 0);
+    device.close();
+    host = std::make_unique<qpx::testing::PortHostProcess>();
+    ASSERT_TRUE(host->wait_ready()) << host->log();
+    ASSERT_FALSE(devices::open_device("\\\\.\\Scsi" + std::to_string(PortLink::find_port().value_or(-1)) + ":", device));
+
+    ASSERT_TRUE(player->run_until([&] { return player->count(Kind::ring_mapped) == 2; }, 10s))
+        << "the player maps the new port host's ring";
+    bool ready = false;
+    for (int i = 0; i < 200 && !ready; ++i) {
+        ready = scsi({0x00, 0, 0, 0, 0, 0}, 0) == devices::kSrbSuccess;
+        if (!ready) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(play({0, 2, 0}, {0, 2, 74}), devices::kSrbSuccess);
+    ASSERT_TRUE(player->run_until([&] { return ends_reported(1); }));
+    EXPECT_EQ(audio_status(), kCompleted);
+    EXPECT_TRUE(read_raw_samples(heard) == sox_decoding(one));
+}
+
 }  // namespace
 }  // namespace qpx::player::test
