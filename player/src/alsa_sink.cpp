@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
+#include <mutex>
 
 #include "cd_format.h"
 
@@ -12,9 +13,15 @@ namespace {
 constexpr unsigned kBufferMicroseconds = 500'000;
 constexpr unsigned kPeriodMicroseconds = 50'000;
 
+// ALSA's own messages would repeat on standard error what start() reports.
+void quiet(const char*, int, const char*, int, const char*, ...) {}
+
 }  // namespace
 
-AlsaSink::AlsaSink(std::string device) : device_(std::move(device)) {}
+AlsaSink::AlsaSink(std::string device) : device_(std::move(device)) {
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(quiet); });
+}
 
 AlsaSink::~AlsaSink() { close(); }
 
