@@ -76,7 +76,9 @@ void Connection::serve() {
     if (!log_in()) return;
     if (!discovery_) target_.attentions.join(id_, drive_, Attention{sense::kAscResetOccurred});
     full_feature_phase();
-    end_tasks(false, 0, false);
+    // Reads of a vanished initiator run to their end: aborting would close
+    // the medium under the drive's other connections.
+    end_tasks(false, 0, Ending::wait);
 }
 
 bool Connection::log_in() {
@@ -311,7 +313,7 @@ void Connection::respond(ScsiTask& t) {
     send(r);
 }
 
-void Connection::end_tasks(bool only_one, std::uint32_t tag, bool reset_drive) {
+void Connection::end_tasks(bool only_one, std::uint32_t tag, Ending ending) {
     bool any_running = false;
     {
         std::lock_guard lock(tasks_mutex_);
@@ -327,8 +329,8 @@ void Connection::end_tasks(bool only_one, std::uint32_t tag, bool reset_drive) {
             ++it;
         }
     }
-    if (reset_drive) target_.queue.runner().reset();
-    else if (any_running) target_.queue.runner().abort(drive_);
+    if (ending == Ending::reset_unit) target_.queue.runner().reset();
+    else if (ending == Ending::abort_read && any_running) target_.queue.runner().abort(drive_);
     std::unique_lock lock(tasks_mutex_);
     task_ended_.wait(lock, [&] {
         return std::none_of(tasks_.begin(), tasks_.end(), [](const auto& e) { return e.second->aborted && e.second->queued; });
@@ -348,12 +350,12 @@ void Connection::task_management(const Pdu& pdu) {
             std::lock_guard lock(tasks_mutex_);
             known = tasks_.count(referenced) != 0;
         }
-        if (known) end_tasks(true, referenced, false);
+        if (known) end_tasks(true, referenced, Ending::abort_read);
         else if (!serial_before(pdu.field32(32), exp_cmd_sn_)) response = tmf::no_such_task;
     } else if (function == tmf::abort_task_set || function == tmf::clear_task_set) {
-        end_tasks(false, 0, false);
+        end_tasks(false, 0, Ending::abort_read);
     } else if (function == tmf::logical_unit_reset) {
-        end_tasks(false, 0, true);
+        end_tasks(false, 0, Ending::reset_unit);
         target_.attentions.raise_for_others(drive_, id_, Attention{sense::kAscResetOccurred});
     } else {
         response = tmf::not_supported;
@@ -420,7 +422,7 @@ void Connection::text_request(const Pdu& pdu) {
 }
 
 void Connection::logout(const Pdu& pdu) {
-    end_tasks(false, 0, false);
+    end_tasks(false, 0, Ending::wait);
     Pdu r;
     r.set_opcode(opcode::logout_response);
     r.bhs[1] = 0x80;

@@ -42,8 +42,11 @@ private:
     void start(ScsiTask& task);
     void finish(ScsiTask& task);
     void respond(ScsiTask& task);
-    // Ends tasks: queued ones are withdrawn, running ones waited for; none answers.
-    void end_tasks(bool only_one, std::uint32_t tag, bool reset_drive);
+    // How running commands end when their tasks are ended.
+    enum class Ending { wait, abort_read, reset_unit };
+    // Ends tasks (all, or the one tagged `tag`): queued ones are withdrawn,
+    // running ones end as `ending` says and are waited for; none answers.
+    void end_tasks(bool only_one, std::uint32_t tag, Ending ending);
     void note_command_sn(const Pdu& pdu);
 
     // Sends a target PDU stamped with StatSN (advanced when `advance`),
