@@ -83,6 +83,24 @@ void AdapterRunner::insert(std::uint32_t drive, const std::filesystem::path& con
     ASSERT_TRUE(attention_seen) << "the drive never reported the new medium";
 }
 
+void AdapterRunner::settle_empty(std::uint32_t drive) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        std::array<std::uint8_t, 18> sense{};
+        driver::ScsiRequest tur;
+        tur.address = driver::address_of_drive(drive);
+        tur.sense = sense;
+        {
+            std::lock_guard lock(adapter_mutex_);
+            adapter_.execute_scsi(tur);
+        }
+        wait_idle();
+        const std::uint8_t key = sense[2] & 0x0F;
+        if (key == driver::sense::kNotReady && sense[12] == driver::sense::kAscMediumNotPresent && attempt > 0) return;
+        ASSERT_TRUE(key == driver::sense::kNotReady || key == driver::sense::kUnitAttention) << "key " << int(key);
+    }
+    FAIL() << "the empty drive did not settle";
+}
+
 void AdapterRunner::run(std::uint32_t, driver::ScsiRequest& request, std::function<void()> completion) {
     {
         std::lock_guard lock(adapter_mutex_);

@@ -32,6 +32,10 @@ public:
     // (NOT READY, UNIT ATTENTION) here, so initiators find it ready.
     void insert(std::uint32_t drive, const std::filesystem::path& container);
 
+    // Lets an empty `drive` finish looking for a medium, so it answers NOT
+    // READY, medium not present, from then on.
+    void settle_empty(std::uint32_t drive);
+
     void run(std::uint32_t drive, driver::ScsiRequest& request, std::function<void()> completion) override;
     void abort(std::uint32_t drive) override;
     void reset() override;
