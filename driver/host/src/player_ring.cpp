@@ -10,10 +10,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "qpx/driver/player_ring.h"
+
 namespace qpx::host {
 namespace {
-
-constexpr std::string_view kSignature{"qpxmport\0", 9};
 
 [[noreturn]] void fail(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
@@ -28,16 +28,14 @@ PlayerRing::PlayerRing() {
     void* p = ::mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
     if (p == MAP_FAILED) fail("mapping the player ring");
     data_ = static_cast<std::uint8_t*>(p);
-    std::fill_n(data_, kSize, kEmpty);
+    write_offset_ = driver::player_ring::initialise(std::span<std::uint8_t>(data_, kSize));
 }
 
 PlayerRing::~PlayerRing() { ::munmap(data_, kSize); }
 
 devices::UniqueFd PlayerRing::initialise_for_client() {
     std::lock_guard lock(mutex_);
-    std::fill_n(data_, kSize, kEmpty);
-    std::copy(kSignature.begin(), kSignature.end(), data_);
-    write_offset_ = kFirstRecordOffset;
+    write_offset_ = driver::player_ring::initialise(std::span<std::uint8_t>(data_, kSize));
     return devices::UniqueFd(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
 }
 

@@ -15,8 +15,6 @@ namespace qpx::host {
 class PlayerRing {
 public:
     static constexpr std::size_t kSize = 16384;
-    static constexpr std::size_t kFirstRecordOffset = 16;
-    static constexpr std::uint8_t kEmpty = 0xFE;
 
     // Creates and maps the ring; throws std::system_error when it cannot.
     PlayerRing();
@@ -44,7 +42,7 @@ private:
     devices::UniqueFd fd_;
     std::uint8_t* data_ = nullptr;
     mutable std::mutex mutex_;
-    std::size_t write_offset_ = kFirstRecordOffset;
+    std::size_t write_offset_ = 0;
 };
 
 }  // namespace qpx::host

@@ -35,6 +35,11 @@ bool reports_medium_change(const ScsiRequest& request) {
            (request.sense[2] & 0x0F) == sense::kUnitAttention && request.sense[12] == sense::kAscMediumChanged;
 }
 
+bool reports_no_medium(const ScsiRequest& request) {
+    return request.scsi_status == driver::kScsiCheckCondition && request.sense.size() >= kFixedSenseFields &&
+           (request.sense[2] & 0x0F) == sense::kNotReady && request.sense[12] == sense::kAscMediumNotPresent;
+}
+
 // Commands a pending medium change does not hold up, as on any SCSI target.
 bool passes_unit_attention(std::uint8_t opcode) { return opcode == kInquiry || opcode == kRequestSense; }
 
@@ -416,11 +421,10 @@ void PortDispatcher::run_readiness_check(std::uint32_t unit) {
     check.cdb[0] = kTestUnitReady;
     check.sense = sense_bytes;
     execute(unit, check);
-    if (queued_for_current_) {
-        readiness_[unit] = Readiness::opening;
-        return;
-    }
+    // The opening may already have finished on a worker before the check
+    // returned: then this very check carries its report.
     note_answer(unit, check, 0);
+    if (queued_for_current_ && reports_no_medium(check)) readiness_[unit] = Readiness::opening;
 }
 
 void PortDispatcher::work_done(std::uint32_t unit) {

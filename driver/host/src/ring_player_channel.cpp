@@ -3,14 +3,18 @@
 #include <string>
 
 #include "log.h"
+#include "qpx/driver/player_ring.h"
 
 namespace qpx::host {
 
 void RingPlayerChannel::send(const driver::PlayerCommand& command) {
-    ++sent_;
-    log_message(LogLevel::debug, "port " + std::to_string(port_) + ": player command " +
-                                     std::to_string(static_cast<std::uint32_t>(command.code)) + " for unit " +
-                                     std::to_string(command.unit) + " (ring records are not written yet)");
+    bool written = false;
+    ring_.with_ring([&](std::span<std::uint8_t> bytes, std::size_t& write_offset) {
+        written = driver::player_ring::write_record(bytes, write_offset, command);
+    });
+    if (!written)
+        log_warning("port " + std::to_string(port_) + ": a player command for unit " + std::to_string(command.unit) +
+                    " does not fit the ring and was dropped");
 }
 
 }  // namespace qpx::host

@@ -147,6 +147,14 @@ TEST_F(TenDrivePort, TheRingIsSharedMemoryInitialisedAtEveryMapRequest) {
         EXPECT_TRUE(std::all_of(bytes.begin() + 9, bytes.end(), [](std::uint8_t b) { return b == 0xFE; }));
     }
 
+    // The drives' player commands land in the shared ring: STOP (START
+    // STOP UNIT, start bit clear) is a record with command 1 and unit 0.
+    ASSERT_EQ(scsi(port_, {0x1B, 0, 0, 0, 0, 0}, 0, 1, 0).srb_status, kSrbSuccess);
+    auto mapped = second.result.ring->bytes();
+    EXPECT_EQ(devices::load_le32(mapped, 16), 1u);
+    EXPECT_EQ(devices::load_le32(mapped, 20), 0u);
+    EXPECT_EQ(mapped[16 + 144], 0xFE) << "the next slot stays empty";
+
     const ControlAnswer tiny = control(port_, control_buffer(kMapPlayerRing), 2);
     EXPECT_EQ(tiny.result.srb_status, kSrbInvalidRequest) << "no room for the address";
     EXPECT_FALSE(tiny.result.ring);

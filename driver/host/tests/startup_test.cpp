@@ -43,6 +43,11 @@ TEST(PortHostStartup, RefusesToStartWithoutDrives) {
     configure_port_host(0);
     PortHostProcess zero;
     EXPECT_EQ(zero.wait_exit(), 1);
+
+    configure_port_host(4000000000u);
+    PortHostProcess absurd;
+    EXPECT_EQ(absurd.wait_exit(), 1);
+    EXPECT_NE(absurd.log().find("is more than"), std::string::npos) << absurd.log();
     EXPECT_EQ(port_host_ports(), 0);
     EXPECT_FALSE(std::filesystem::exists(devices::port_socket_path()));
 }
