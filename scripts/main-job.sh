@@ -17,7 +17,9 @@ unset DISPLAY WAYLAND_DISPLAY  # messages go to the terminal
 work="$root/build/demo"
 pidfile="$QPX_ROOT/run/qpxmport.pid"
 
+player_pid=""
 stop_host() {
+  if [ -n "$player_pid" ]; then kill -TERM "$player_pid" 2>/dev/null || true; wait "$player_pid" 2>/dev/null || true; fi
   if [ -f "$pidfile" ]; then
     pid=$(cat "$pidfile")
     kill -TERM "$pid" 2>/dev/null || true
@@ -31,6 +33,15 @@ echo "== machine $QPX_ROOT: two emulated drives"
 "$bin/qpxcatalogue" set-drives 2
 "$bin/qpxmport" --daemon
 echo "port host running as $(cat "$pidfile")"
+# The player plays what applications play on the drives: through ALSA where
+# the machine has a sound card, into a file otherwise.
+if [ -d /dev/snd ]; then
+  "$bin/qpxplayer" --no-tray & player_pid=$!
+else
+  mkdir -p "$root/build/demo-root"
+  "$bin/qpxplayer" --no-tray --file-sink "$QPX_ROOT/player-output.raw" & player_pid=$!
+fi
+echo "player running as $player_pid"
 "$bin/qpxdisc" list || true
 
 rm -rf "$work"
