@@ -38,7 +38,6 @@ echo "port host running as $(cat "$pidfile")"
 if [ -d /dev/snd ]; then
   "$bin/qpxplayer" --no-tray & player_pid=$!
 else
-  mkdir -p "$root/build/demo-root"
   "$bin/qpxplayer" --no-tray --file-sink "$QPX_ROOT/player-output.raw" & player_pid=$!
 fi
 echo "player running as $player_pid"
