@@ -69,9 +69,12 @@ TEST_F(VirtualDrivesTest, DriveCountIsWrittenForTheProgramsAndTheDriver) {
     EXPECT_EQ(QPXChangeNumberOfDrives(0, 0), 0);
     EXPECT_EQ(QPXGetNumberOfUnits(), 2);
 
-    EXPECT_EQ(QPXChangeNumberOfDrives(4, 'G'), 0);
+    EXPECT_EQ(QPXChangeNumberOfDrives(4, 'k'), 0);
     EXPECT_EQ(QPXGetNumberOfUnits(), 4);
     EXPECT_EQ(dword_of(kServiceKey, "NumberofCDROMs"), 4u);
+    std::string first;
+    EXPECT_EQ(reg::read_string(reg::Hive::LocalMachine, kServiceKey, "FirstDriveLetter", first), reg::kSuccess);
+    EXPECT_EQ(first, "K") << "the port host gives its drives letters from here on";
 
     protect(kServiceKey);
     EXPECT_EQ(QPXChangeNumberOfDrives(6, 0), 2);
