@@ -1,5 +1,5 @@
 // Block codecs on a real ISO image, 32 KB block by block: the normal format
-// (Parts 2.4, 5.7) against zlib at level 9 ("maximal") and level 6, with
+// (decoder and compressor) against zlib at level 9 ("maximal") and level 6, with
 // memcpy of the same bytes as the limit.
 //
 // The image: the file named by QPX_BENCH_ISO, else one made at start with
