@@ -6,7 +6,8 @@
 //
 // The image: the file named by QPX_BENCH_ISO, else one made at start with
 // `xorriso -as mkisofs` over /usr/share/doc, /usr/include, /usr/lib/gcc and
-// /usr/bin; it and the containers live in a temporary folder removed at exit.
+// the Python library (600 MB or more, but no more than a CD holds); it and
+// the containers live in a temporary folder removed at exit.
 //
 // Goals: plain containers at least 0.8x the pread loop at 64 KB; compressed
 // containers at least 300 MB/s at 64 KB sequential; random 2 KB reads from
@@ -25,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "qpx/container_writer/container_writer.h"
+#include "qpx/container_writer/image_container.h"
 #include "qpx/driver/adapter.h"
 #include "qpx/driver/file_container_opener.h"
 
@@ -102,23 +103,9 @@ const fs::path& container_for(const Layout& layout) {
     Workspace& w = workspace();
     auto found = w.containers.find(layout.name);
     if (found != w.containers.end()) return found->second;
-    cw::FileSectorSource iso(w.iso, qc::kUserSectorSize);
-    cw::ContainerPlan plan;
-    plan.type = layout.type;
-    plan.sectors = &iso;
-    std::unique_ptr<cw::RawSectorAdapter> raw;
-    if (layout.type == qc::ContainerType::track_table) {
-        const cw::SectorSource* source = &iso;
-        if (layout.storage == qc::Storage::raw) {
-            raw = std::make_unique<cw::RawSectorAdapter>(iso, 0, 1);
-            source = raw.get();
-            plan.disc_format = qc::disc_format::cdi_bridge;
-        }
-        plan.tracks.push_back(cw::data_track(0, w.sectors, layout.storage, *source));
-    }
     const fs::path path = w.dir / (std::string(layout.name) + ".qim");
     std::cerr << "driver_read_bench: writing " << path.filename() << "...\n";
-    cw::write_container(plan, path);
+    cw::write_image_container(w.iso, layout.type, layout.storage, path);
     return w.containers.emplace(layout.name, path).first->second;
 }
 

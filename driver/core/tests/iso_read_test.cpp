@@ -10,7 +10,8 @@
 #include "container_fixtures.h"
 #include "core_harness.h"
 #include "qpx/container/file_io.h"
-#include "qpx/container_writer/container_writer.h"
+#include "qpx/container_writer/image_container.h"
+#include "qpx/container_writer/sector_source.h"
 #include "support/iso_fixture.h"
 #include "support/temp_dir.h"
 
@@ -22,7 +23,6 @@ using container::ContainerType;
 using container::kRawSectorSize;
 using container::kUserSectorSize;
 using container::Storage;
-using container_writer::ContainerPlan;
 using container_writer::FileSectorSource;
 using container_writer::RawSectorAdapter;
 
@@ -41,21 +41,8 @@ TEST_P(IsoThroughTheDrive, EverySectorReadsAsTheIsoHoldsIt) {
     const std::uint32_t sectors = iso.sector_count();
 
     qpx::testing::TempDir dir("drive-iso");
-    ContainerPlan plan;
-    plan.type = layout.type;
-    plan.sectors = &iso;
-    std::unique_ptr<RawSectorAdapter> raw;
-    if (layout.type == ContainerType::track_table) {
-        const container_writer::SectorSource* source = &iso;
-        if (layout.storage == Storage::raw) {
-            raw = std::make_unique<RawSectorAdapter>(iso, 0, 1);
-            source = raw.get();
-            plan.disc_format = container::disc_format::cdi_bridge;
-        }
-        plan.tracks.push_back(container_writer::data_track(0, sectors, layout.storage, *source));
-    }
     const fs::path path = dir / "disc.qim";
-    container_writer::write_container(plan, path);
+    container_writer::write_image_container(iso_path, layout.type, layout.storage, path);
 
     CoreHarness core;
     core.insert(0, path);
@@ -82,12 +69,13 @@ TEST_P(IsoThroughTheDrive, EverySectorReadsAsTheIsoHoldsIt) {
     EXPECT_TRUE(past.check(sense::kNoSense, 0x00)) << "a read over the end is short";
     EXPECT_EQ(past.transferred, kUserSectorSize);
 
-    if (raw) {
+    if (layout.type == ContainerType::track_table && layout.storage == Storage::raw) {
         // A raw track answers 2,352-byte reads with the stored sectors.
+        const RawSectorAdapter raw(iso, 0, 1);
         const std::uint32_t at = sectors / 2;
         const Answer got = core.read10(0, at, 3 * kRawSectorSize);
         ASSERT_TRUE(got.good());
-        EXPECT_EQ(got.data, sector_bytes(*raw, at, 3));
+        EXPECT_EQ(got.data, sector_bytes(raw, at, 3));
     }
 }
 

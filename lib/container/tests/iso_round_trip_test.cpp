@@ -10,7 +10,8 @@
 #include "qpx/container/errors.h"
 #include "qpx/container/file_io.h"
 #include "qpx/container/sector_reader.h"
-#include "qpx/container_writer/container_writer.h"
+#include "qpx/container_writer/image_container.h"
+#include "qpx/container_writer/sector_source.h"
 #include "support/iso_fixture.h"
 #include "support/temp_dir.h"
 #include "test_sectors.h"
@@ -19,11 +20,7 @@ namespace qpx::container {
 namespace {
 
 namespace fs = std::filesystem;
-using container_writer::ContainerPlan;
-using container_writer::data_track;
 using container_writer::FileSectorSource;
-using container_writer::RawSectorAdapter;
-using container_writer::write_container;
 
 struct Layout {
     const char* name;
@@ -43,22 +40,10 @@ TEST_P(IsoRoundTrip, EverySectorReadsBackIdentical) {
     ASSERT_GE(std::uint64_t{sectors} * kUserSectorSize, 50ull << 20);
 
     qpx::testing::TempDir dir("iso");
-    ContainerPlan plan;
-    plan.type = layout.type;
-    plan.description = layout.name;
-    plan.sectors = &iso;
-    std::unique_ptr<RawSectorAdapter> raw;
-    if (layout.type == ContainerType::track_table) {
-        const container_writer::SectorSource* track_source = &iso;
-        if (layout.storage == Storage::raw) {
-            raw = std::make_unique<RawSectorAdapter>(iso, 0, 1);
-            track_source = raw.get();
-            plan.disc_format = disc_format::cdi_bridge;
-        }
-        plan.tracks.push_back(data_track(0, sectors, layout.storage, *track_source));
-    }
     const fs::path path = dir / "image.qim";
-    write_container(plan, path);
+    container_writer::ImageContainerOptions options;
+    options.description = layout.name;
+    container_writer::write_image_container(iso_path, layout.type, layout.storage, path, options);
 
     std::shared_ptr<const Container> container;
     ASSERT_FALSE(Container::open(path, container));

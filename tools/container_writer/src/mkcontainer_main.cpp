@@ -10,11 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "qpx/container_writer/container_writer.h"
+#include "qpx/container_writer/image_container.h"
 
 namespace {
 
@@ -63,31 +62,8 @@ int main(int argc, char** argv) {
     if (files.size() != 2 || !known_type || !known_storage) return usage();
 
     try {
-        FileSectorSource iso(files[0], kUserSectorSize);
-        std::unique_ptr<RawSectorAdapter> raw;
-        ContainerPlan plan;
-        plan.type = static_cast<ContainerType>(type);
-        plan.description = description;
-        plan.defective_sectors = defects;
-        plan.sectors = &iso;
-        if (plan.type == ContainerType::track_table) {
-            TrackPlan track;
-            track.start = 0;
-            track.end = iso.sector_count();
-            track.storage = static_cast<Storage>(storage);
-            track.sectors = &iso;
-            if (track.storage == Storage::raw) {
-                raw = std::make_unique<RawSectorAdapter>(iso, 0, 1);
-                track.sectors = raw.get();
-                plan.disc_format = defects.empty() ? disc_format::cdi_bridge : disc_format::korrektur2;
-            } else if (!defects.empty()) {
-                plan.disc_format = disc_format::korrektur1;
-            }
-            plan.tracks.push_back(track);
-        } else if (!defects.empty()) {
-            plan.disc_format = disc_format::korrektur1;
-        }
-        write_container(plan, files[1]);
+        write_image_container(files[0], static_cast<ContainerType>(type), static_cast<Storage>(storage), files[1],
+                              {description, defects});
     } catch (const std::exception& e) {
         std::fprintf(stderr, "qpx-mkcontainer: %s\n", e.what());
         return 1;
