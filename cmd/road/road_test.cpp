@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "notify/notifications.h"
@@ -78,7 +79,8 @@ protected:
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
         configure_port_host(2);
-        ASSERT_TRUE(host_.wait_ready()) << host_.log();
+        host_.emplace();  // started only once it is configured
+        ASSERT_TRUE(host_->wait_ready()) << host_->log();
         // A real ISO image of a small real folder tree, and a container of it
         // in a folder whose name holds a blank.
         fs::create_directories(dir_ / "tree/docs");
@@ -118,7 +120,7 @@ protected:
     }
 
     ScopedMachineRoot root_;
-    PortHostProcess host_;
+    std::optional<PortHostProcess> host_;
     TempDir dir_{"road"};
     fs::path iso_, container_;
 };

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
 #include <unordered_map>
 
 #include "machine/machine_root.h"
@@ -118,19 +120,34 @@ HiveStore::~HiveStore() {
 Status HiveStore::make_schema() {
     sqlite3_exec(db_, "PRAGMA foreign_keys=ON", nullptr, nullptr, nullptr);
     if (read_only_) return kSuccess;
+    // Programs that start together may create a new hive at the same moment:
+    // the journal mode change and the schema then wait for each other.
+    constexpr int kAttempts = 500;
+    for (int attempt = 1;; ++attempt) {
+        const int rc = try_make_schema();
+        if (rc == SQLITE_OK) return kSuccess;
+        const int primary = rc & 0xff;
+        if ((primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || attempt >= kAttempts) return status_of(rc);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+int HiveStore::try_make_schema() {
     // WAL lets readers go on while one writer commits; NORMAL sync keeps
     // every committed transaction across a crash of the process.
     int rc = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return status_of(rc);
+    if (rc != SQLITE_OK) return rc;
     sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
     rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) return status_of(rc);
+    if (rc != SQLITE_OK) return rc;
     rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        return status_of(rc);
+        return rc;
     }
-    return status_of(sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr));
+    rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return rc;
 }
 
 sqlite3_stmt* HiveStore::statement(const char* sql) {
@@ -152,7 +169,17 @@ Status HiveStore::begin(bool write) {
         return kSuccess;
     }
     if (write && read_only_) return kAccessDenied;
-    int rc = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+    // The busy timeout covers waiting for another writer; a hive that another
+    // process is just creating or recovering answers BUSY at once, so that
+    // is waited out here (bounded).
+    constexpr int kAttempts = 2000;
+    int rc = SQLITE_OK;
+    for (int attempt = 1;; ++attempt) {
+        rc = sqlite3_exec(db_, write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr);
+        const int primary = rc & 0xff;
+        if (rc == SQLITE_OK || (primary != SQLITE_BUSY && primary != SQLITE_LOCKED) || attempt >= kAttempts) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     if (rc != SQLITE_OK) return status_of(rc);
     depth_ = 1;
     failed_ = false;

@@ -34,6 +34,7 @@ public:
 private:
     HiveStore(sqlite3* db, bool read_only);
     Status make_schema();
+    int try_make_schema();  // one attempt; the SQLite result
 
     sqlite3* db_;
     bool read_only_;
