@@ -12,6 +12,7 @@
 #include "qpx/container/file_io.h"
 #include "qpx/container_writer/image_container.h"
 #include "qpx/container_writer/sector_source.h"
+#include "support/container_layouts.h"
 #include "support/iso_fixture.h"
 #include "support/temp_dir.h"
 
@@ -26,11 +27,7 @@ using container::Storage;
 using container_writer::FileSectorSource;
 using container_writer::RawSectorAdapter;
 
-struct Layout {
-    const char* name;
-    ContainerType type;
-    Storage storage;  // type 5 only
-};
+using Layout = qpx::testing::ContainerLayout;
 
 class IsoThroughTheDrive : public ::testing::TestWithParam<Layout> {};
 
@@ -79,16 +76,8 @@ TEST_P(IsoThroughTheDrive, EverySectorReadsAsTheIsoHoldsIt) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllLayouts, IsoThroughTheDrive,
-    ::testing::Values(Layout{"type0", ContainerType::plain, Storage::plain},
-                      Layout{"type1", ContainerType::normal_blocks, Storage::plain},
-                      Layout{"type6", ContainerType::maximal_blocks, Storage::plain},
-                      Layout{"type5_storage0", ContainerType::track_table, Storage::plain},
-                      Layout{"type5_storage1", ContainerType::track_table, Storage::normal},
-                      Layout{"type5_storage3", ContainerType::track_table, Storage::raw},
-                      Layout{"type5_storage5", ContainerType::track_table, Storage::maximal}),
-    [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(AllLayouts, IsoThroughTheDrive, ::testing::ValuesIn(qpx::testing::kDataTrackLayouts),
+                         qpx::testing::LayoutName());
 
 }  // namespace
 }  // namespace qpx::driver::test

@@ -12,6 +12,7 @@
 #include "qpx/container/sector_reader.h"
 #include "qpx/container_writer/image_container.h"
 #include "qpx/container_writer/sector_source.h"
+#include "support/container_layouts.h"
 #include "support/iso_fixture.h"
 #include "support/temp_dir.h"
 #include "test_sectors.h"
@@ -22,13 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using container_writer::FileSectorSource;
 
-struct Layout {
-    const char* name;
-    ContainerType type;
-    Storage storage;  // type 5 only
-};
-
-void PrintTo(const Layout& layout, std::ostream* os) { *os << layout.name; }
+using Layout = qpx::testing::ContainerLayout;
 
 class IsoRoundTrip : public ::testing::TestWithParam<Layout> {};
 
@@ -73,16 +68,8 @@ TEST_P(IsoRoundTrip, EverySectorReadsBackIdentical) {
     EXPECT_TRUE(reader.read(sectors, past)) << "the sector after the image holds nothing";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    AllLayouts, IsoRoundTrip,
-    ::testing::Values(Layout{"type0", ContainerType::plain, Storage::plain},
-                      Layout{"type1", ContainerType::normal_blocks, Storage::plain},
-                      Layout{"type6", ContainerType::maximal_blocks, Storage::plain},
-                      Layout{"type5_storage0", ContainerType::track_table, Storage::plain},
-                      Layout{"type5_storage1", ContainerType::track_table, Storage::normal},
-                      Layout{"type5_storage3", ContainerType::track_table, Storage::raw},
-                      Layout{"type5_storage5", ContainerType::track_table, Storage::maximal}),
-    [](const ::testing::TestParamInfo<Layout>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(AllLayouts, IsoRoundTrip, ::testing::ValuesIn(qpx::testing::kDataTrackLayouts),
+                         qpx::testing::LayoutName());
 
 }  // namespace
 }  // namespace qpx::container
